@@ -1,0 +1,449 @@
+// The reader of "input.txt".
+//
+// The file holds six sections, each after a header line that begins with a
+// colon: control values, thickness and material, nodes, elements, prescribed
+// displacements, nodal forces. Numbers are free format; after the last
+// number of a record the rest of its line is discarded. Record numbers say
+// where a record goes, so records may come in any order.
+#include "input.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "steps.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* input_file_name = "input.txt";
+constexpr double default_tolerance = 0.001;  // replaces a tolerance not greater than 0
+constexpr int directions = 3;
+
+// Shortest text a record of k numbers can take: each number one digit and
+// one blank or line end. A count is checked against it before any storage
+// is allocated for the count.
+constexpr std::size_t min_record_bytes(int numbers) { return 2 * static_cast<std::size_t>(numbers); }
+
+bool is_line_end(const char* p, const char* end) {
+    return *p == '\n' || *p == '\f' || (*p == '\r' && p + 1 != end && p[1] == '\n');
+}
+
+int digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+// The longest numeral digit {[_] digit} in the given base that starts at p;
+// its digits are appended to digits. Returns p when no digit stands there.
+const char* numeral(const char* p, const char* end, int base, std::string& digits) {
+    if (p == end || digit_value(*p) >= base) return p;
+    digits += *p++;
+    while (p != end) {
+        if (digit_value(*p) < base) {
+            digits += *p++;
+        } else if (*p == '_' && p + 1 != end && digit_value(p[1]) < base) {
+            digits += p[1];
+            p += 2;
+        } else {
+            break;
+        }
+    }
+    return p;
+}
+
+// Exact value of a digit string when it fits in 64 bits.
+bool exact_value(const std::string& digits, int base, unsigned long long& value) {
+    value = 0;
+    for (char c : digits) {
+        const auto d = static_cast<unsigned long long>(digit_value(c));
+        if (value > (ULLONG_MAX - d) / static_cast<unsigned long long>(base)) return false;
+        value = value * static_cast<unsigned long long>(base) + d;
+    }
+    return true;
+}
+
+bool power_of_two(int base, int& log2) {
+    for (log2 = 1; log2 <= 4; ++log2)
+        if (base == (1 << log2)) return true;
+    return false;
+}
+
+}  // namespace
+
+// What read_number found: its text end and its value.
+struct input_text::number {
+    const char* end;
+    bool negative = false;
+    bool is_real = false;
+    double real = 0.0;
+    long long integer = 0;
+};
+
+input_text::input_text(std::string_view text, std::string file_name)
+    : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()),
+      file_name_(std::move(file_name)) {}
+
+int input_text::line_of(const char* at) const {
+    int line = 1;
+    for (const char* q = begin_; q < at && q < end_; ++q)
+        if (*q == '\n') ++line;
+    return line;
+}
+
+std::string input_text::found(const char* at) const {
+    if (at >= end_) return "the end of the file";
+    constexpr int longest = 24;
+    std::string text;
+    const char* q = at;
+    while (q != end_ && static_cast<int>(text.size()) < longest && *q != ' ' && *q != '\t' && *q != '\n' &&
+           *q != '\r' && *q != '\f') {
+        const auto c = static_cast<unsigned char>(*q++);
+        if (c >= 32 && c < 127) {
+            text += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            text += hex;
+        }
+    }
+    if (text.empty()) {
+        const auto c = static_cast<unsigned char>(*at);
+        char hex[32];
+        std::snprintf(hex, sizeof hex, "the character \\x%02X", c);
+        return hex;
+    }
+    if (q != end_ && static_cast<int>(text.size()) >= longest) text += "...";
+    return "\"" + text + "\"";
+}
+
+void input_text::fail_at(const char* at, const char* name, const std::string& message) const {
+    throw failure(name, file_name_ + ":" + std::to_string(line_of(at)) + ": " + message);
+}
+
+void input_text::fail(const char* name, const std::string& message) const { fail_at(p_, name, message); }
+
+void input_text::skip_line(const char* what) {
+    const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+    if (nl == nullptr)
+        fail_at(end_, end_error,
+                std::string("the file ends without a line end after the ") + what +
+                    "; every line up to the last section's records must end with a line end");
+    p_ = static_cast<const char*>(nl) + 1;
+}
+
+void input_text::scan(const char* what) {
+    for (;;) {
+        while (p_ != end_ && is_line_end(p_, end_)) p_ += (*p_ == '\r') ? 2 : 1;
+        if (p_ == end_)
+            fail_at(end_, end_error,
+                    std::string("the file ends before the header of the ") + what +
+                        " section (a line that begins with a colon)");
+        const char first = *p_++;
+        skip_line(first == ':' ? "section header" : "comment line");
+        if (first == ':') return;
+    }
+}
+
+void input_text::skip_blanks() {
+    while (p_ != end_ && (*p_ == ' ' || *p_ == '\t' || is_line_end(p_, end_))) p_ += (*p_ == '\r') ? 2 : 1;
+}
+
+input_text::number input_text::read_number(bool real, const char* what) {
+    skip_blanks();
+    const char* const start = p_;
+    const char* const kind = real ? "a real" : "an integer";
+    if (p_ == end_) fail_at(end_, end_error, std::string("the file ends where ") + kind + " (" + what + ") was expected");
+
+    number n{start};
+    const char* q = p_;
+    if (*q == '+' || *q == '-') n.negative = (*q++ == '-');
+
+    std::string digits;
+    const char* after = numeral(q, end_, 10, digits);
+    if (after == q)
+        fail_at(start, data_error, std::string("expected ") + kind + " (" + what + "), found " + found(start));
+    q = after;
+
+    int base = 10;
+    std::string fraction;
+    if (q != end_ && *q == '#') {
+        // base # digits [. digits] # [exponent]: a number in a base from 2 to 16.
+        unsigned long long b = 0;
+        if (!exact_value(digits, 10, b) || b < 2 || b > 16)
+            fail_at(start, data_error,
+                    "the base of the number " + found(start) + " (" + what + ") must lie in 2..16");
+        base = static_cast<int>(b);
+        digits.clear();
+        after = numeral(q + 1, end_, base, digits);
+        if (after == q + 1)
+            fail_at(start, data_error,
+                    "expected digits of base " + std::to_string(base) + " after '#' in " + found(start) + " (" +
+                        what + ")");
+        q = after;
+        if (q != end_ && *q == '.') {
+            after = numeral(q + 1, end_, base, fraction);
+            if (after == q + 1 || !real)
+                fail_at(start, data_error,
+                        std::string("expected ") + kind + " (" + what + "), found " + found(start));
+            q = after;
+        }
+        if (q == end_ || *q != '#')
+            fail_at(start, data_error,
+                    "expected a closing '#' after the digits of base " + std::to_string(base) + " in " +
+                        found(start) + " (" + what + ")");
+        ++q;
+    } else if (real && q != end_ && *q == '.' && q + 1 != end_ && digit_value(q[1]) < 10) {
+        q = numeral(q + 1, end_, 10, fraction);
+    }
+
+    // Exponent: E or e, an optional sign and decimal digits; for a based
+    // number it is a power of the base.
+    bool exponent_negative = false;
+    std::string exponent_digits;
+    if (q != end_ && (*q == 'E' || *q == 'e')) {
+        const char* r = q + 1;
+        bool negative = false;
+        if (r != end_ && (*r == '+' || *r == '-')) negative = (*r++ == '-');
+        after = numeral(r, end_, 10, exponent_digits);
+        if (after != r) {
+            q = after;
+            exponent_negative = negative;
+        } else {
+            exponent_digits.clear();
+        }
+    }
+    p_ = q;
+    n.end = q;
+
+    constexpr long long exponent_cap = 100000;  // beyond any double's range in any base
+    long long exponent = 0;
+    for (char c : exponent_digits) exponent = std::min(exponent * 10 + (c - '0'), exponent_cap);
+    if (exponent_negative) exponent = -exponent;
+
+    const std::string text(start, q);
+    if (!real) {
+        if (exponent < 0)
+            fail_at(start, data_error,
+                    "expected an integer (" + std::string(what) + "), found " + found(start) +
+                        " (an integer cannot have a negative exponent)");
+        unsigned long long value = 0;
+        bool fits = exact_value(digits, base, value);
+        for (long long k = 0; fits && k < exponent; ++k) {
+            if (value > ULLONG_MAX / static_cast<unsigned long long>(base)) fits = false;
+            value *= static_cast<unsigned long long>(base);
+        }
+        const unsigned long long limit = n.negative ? 2147483648ULL : 2147483647ULL;
+        if (!fits || value > limit)
+            fail_at(start, data_error,
+                    "the integer " + text + " (" + what + ") lies outside the range -2147483648..2147483647");
+        n.integer = n.negative ? -static_cast<long long>(value) : static_cast<long long>(value);
+        return n;
+    }
+
+    n.is_real = true;
+    double value = 0.0;
+    int log2 = 0;
+    unsigned long long mantissa = 0;
+    if (base == 10) {
+        std::string decimal = digits;
+        if (!fraction.empty()) {
+            decimal += '.';
+            decimal += fraction;
+        }
+        if (exponent != 0) {
+            decimal += 'e';
+            decimal += std::to_string(exponent);
+        }
+        const auto r = std::from_chars(decimal.data(), decimal.data() + decimal.size(), value);
+        if (r.ec == std::errc::result_out_of_range) value = std::strtod(decimal.c_str(), nullptr);
+    } else if (exact_value(digits + fraction, base, mantissa) && power_of_two(base, log2)) {
+        // Exact but for the one rounding of a mantissa longer than 53 bits.
+        const long long scale = static_cast<long long>(log2) * (exponent - static_cast<long long>(fraction.size()));
+        value = std::ldexp(static_cast<double>(mantissa), static_cast<int>(std::clamp(scale, -100000LL, 100000LL)));
+    } else {
+        long double m = 0.0L;
+        for (char c : digits + fraction) m = m * base + digit_value(c);
+        const long double scaled = m * std::pow(static_cast<long double>(base),
+                                                static_cast<long double>(exponent -
+                                                                         static_cast<long long>(fraction.size())));
+        value = static_cast<double>(scaled);
+    }
+    if (!std::isfinite(value))
+        fail_at(start, data_error, "the real " + text + " (" + std::string(what) + ") lies outside the range of a double");
+    n.real = n.negative ? -value : value;
+    return n;
+}
+
+int input_text::read_integer(const char* what) { return static_cast<int>(read_number(false, what).integer); }
+
+double input_text::read_real(const char* what) { return read_number(true, what).real; }
+
+namespace {
+
+std::string read_file(const char* name) {
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr)
+        throw failure(name_error, std::string("cannot open \"") + name + "\" in the working directory: " +
+                                      std::strerror(errno));
+    std::string text;
+    char block[1 << 16];
+    std::size_t n = 0;
+    while ((n = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, n);
+    const bool bad = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (bad)
+        throw failure(name_error, std::string("cannot read \"") + name + "\": " + std::strerror(error));
+    return text;
+}
+
+// Refuses a count that the rest of the file cannot hold, before storage is
+// allocated for it.
+void check_count(const input_text& in, long long count, int numbers, const char* records) {
+    if (count > 0 && static_cast<unsigned long long>(count) > in.remaining() / min_record_bytes(numbers))
+        in.fail(end_error, "the count " + std::to_string(count) + " of " + records +
+                               " is more than the rest of the file can hold (" + std::to_string(in.remaining()) +
+                               " bytes)");
+}
+
+void read_controls(input_text& in, model& m) {
+    in.scan("control");
+    m.eta = in.read_real("eta, line-search accuracy");
+    m.search_limit = in.read_integer("search limit");
+    m.tolerance = in.read_real("tolerance");
+    m.reference_residue = in.read_real("reference residue");
+    m.max_iterations = in.read_integer("maximum iterations");
+    m.memory = in.read_integer("memory");
+    in.skip_line("control values");
+    if (!(m.tolerance > 0.0)) m.tolerance = default_tolerance;
+}
+
+void read_material(input_text& in, model& m) {
+    in.scan("material");
+    m.thickness = in.read_real("thickness");
+    m.material_input_kind = in.read_integer("material kind");
+    if (m.material_input_kind == 1) {
+        const double mu = in.read_real("mu");
+        const double bulk = in.read_real("bulk modulus");
+        m.material = mat_rec::neo_hookean(mu, bulk);
+    } else if (m.material_input_kind == 2) {
+        const double c10 = in.read_real("c10");
+        const double c01 = in.read_real("c01");
+        const double bulk = in.read_real("bulk modulus");
+        m.material = mat_rec::mooney_rivlin(c10, c01, bulk);
+    }
+    // Any other kind leaves the model without a material; the run fails
+    // where the material is first needed.
+    in.skip_line("material line");
+}
+
+void check_record_number(input_text& in, int k, int count, std::vector<char>& seen, const char* record) {
+    if (k < 1 || k > count)
+        in.fail(range_error, std::string(record) + " number " + std::to_string(k) + " outside 1.." +
+                                 std::to_string(count));
+    if (seen[static_cast<std::size_t>(k - 1)])
+        in.fail(data_error, std::string(record) + " " + std::to_string(k) + " is given twice");
+    seen[static_cast<std::size_t>(k - 1)] = 1;
+}
+
+void read_nodes(input_text& in, model& m) {
+    in.scan("nodes");
+    const int count = in.read_integer("node count");
+    in.skip_line("node count");
+    check_count(in, count, 4, "nodes");
+    constexpr int most_nodes = INT_MAX / directions;  // keeps degree-of-freedom numbers in range
+    if (count > most_nodes)
+        in.fail(data_error, "the node count " + std::to_string(count) + " exceeds " + std::to_string(most_nodes));
+    m.node_count = count;
+    m.x = fmat1(count);
+    m.y = fmat1(count);
+    m.z = fmat1(count);
+    in.skip_line("title line of the nodes");
+    std::vector<char> seen(static_cast<std::size_t>(std::max(count, 0)), 0);
+    for (int r = 1; r <= count; ++r) {
+        const int k = in.read_integer("node number");
+        check_record_number(in, k, count, seen, "node");
+        m.x(k) = in.read_real("first coordinate");
+        m.y(k) = in.read_real("second coordinate");
+        m.z(k) = in.read_real("third coordinate");
+        in.skip_line("node record");
+    }
+}
+
+void read_elements(input_text& in, model& m) {
+    in.scan("elements");
+    const int count = in.read_integer("element count");
+    in.skip_line("element count");
+    check_count(in, count, 4, "elements");
+    m.elements = element_array(count);
+    in.skip_line("title line of the elements");
+    std::vector<char> seen(static_cast<std::size_t>(std::max(count, 0)), 0);
+    for (int r = 1; r <= count; ++r) {
+        const int k = in.read_integer("element number");
+        check_record_number(in, k, count, seen, "element");
+        element_rec& e = m.elements(k);
+        e.node(1) = in.read_integer("first node of the element");
+        e.node(2) = in.read_integer("second node of the element");
+        e.node(3) = in.read_integer("third node of the element");
+        in.skip_line("element record");
+    }
+}
+
+// Reads the records of a support or load section: node, direction, value.
+template <class Store>
+void read_node_values(input_text& in, const model& m, const char* section, const char* record, Store store) {
+    in.scan(section);
+    const int count = in.read_integer("record count");
+    in.skip_line("record count");
+    if (count <= 0) return;
+    in.skip_line("title line");
+    for (int r = 1; r <= count; ++r) {
+        const int k = in.read_integer("node number");
+        const int d = in.read_integer("direction");
+        const double v = in.read_real("value");
+        if (k < 1 || k > m.node_count)
+            in.fail(range_error, std::string(record) + ": node number " + std::to_string(k) + " outside 1.." +
+                                     std::to_string(m.node_count));
+        if (d < 1 || d > directions)
+            in.fail(range_error, std::string(record) + ": direction " + std::to_string(d) + " outside 1..3");
+        store(k, d, v);
+        in.skip_line(record);
+    }
+}
+
+}  // namespace
+
+void input(model& m) {
+    const std::string text = read_file(input_file_name);
+    input_text in(text, input_file_name);
+
+    read_controls(in, m);
+    read_material(in, m);
+    read_nodes(in, m);
+    read_elements(in, m);
+
+    m.dof_number = imat2(m.node_count, directions);
+    m.prescribed = fmat2(m.node_count, directions);
+    m.dof_number.fill(0);
+    m.prescribed.fill(0.0);
+    read_node_values(in, m, "supports", "prescribed displacement record", [&m](int k, int d, double v) {
+        m.prescribed(k, d) = v;
+        m.dof_number(k, d) = 1;
+    });
+
+    m.force = fmat2(m.node_count, directions);
+    m.force.fill(0.0);
+    read_node_values(in, m, "loads", "force record", [&m](int k, int d, double v) { m.force(k, d) = v; });
+}
+
+}  // namespace velmora

@@ -1,0 +1,54 @@
+// The run sequence: one model, filled and used by each step in turn.
+#include <cstdio>
+
+#include "mechanics.hpp"
+#include "nlp.hpp"
+#include "steps.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr int verdict_width = 5;  // width of the iteration count on the console
+
+void print_verdict(int iterations, bool optimal) {
+    std::printf("\nMinor = %*d%s\n", verdict_width, iterations, optimal ? "     Optimal" : "     NOT Optimal");
+    std::fflush(stdout);
+}
+
+// Elements that the minimiser left turned over: a triangle and its mirror
+// image have the same energy, so nothing in the minimisation prevents it.
+void warn_turned_over(const model& m) {
+    const turned_over folded = count_turned_over(m, m.displacement);
+    if (folded.count == 0) return;
+    std::fprintf(stderr,
+                 "warning: %d element%s turned over against %s initial orientation (first: element %d)\n"
+                 "warning: the first step of the minimiser moves the nodes by the start residue taken as a "
+                 "length; when that is large against the element size, elements fold. Scaling the moduli and "
+                 "the forces down by one factor (for example 0.01) gives the same equilibrium with a gentle "
+                 "first step.\n",
+                 folded.count, folded.count == 1 ? " is" : "s are", folded.count == 1 ? "its" : "their",
+                 folded.first);
+}
+
+}  // namespace
+
+void run() {
+    model m;
+    input(m);
+    start(m);
+    ansys(m);
+
+    const nlp::package<objective> qn{objective{&m}};
+    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit,
+                                        m.allowable_residue, m.eta, m.displacement, m.gradient);
+    m.iterations = result.iterations;
+    m.energy = result.energy;
+    print_verdict(m.iterations, result.optimal);
+    warn_turned_over(m);
+
+    autocad(m);
+    output(m);
+}
+
+}  // namespace velmora

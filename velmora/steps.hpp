@@ -1,0 +1,31 @@
+// The steps of a run, in the order main calls them. Each takes the model
+// record that main owns.
+#pragma once
+
+#include "model.hpp"
+
+namespace velmora {
+
+// Reads "input.txt" from the working directory into the model.
+void input(model& m);
+
+// Element geometry, degree-of-freedom numbering, start point, allowable residue.
+void start(model& m);
+
+// Writes "ansys.txt", the model as an ANSYS input deck.
+void ansys(const model& m);
+
+// Writes "autocad.scr", the initial and the deformed mesh.
+void autocad(const model& m);
+
+// The deformed position of node n: initial coordinates plus displacements.
+void vertex(const model& m, int n, double p[3]);
+
+// Writes "output.txt", the report; leaves the residual forces in force.
+void output(model& m);
+
+// The whole run: input, set-up, deck, minimisation, verdict, drawing, report.
+// Returns normally after a complete run; any failure propagates.
+void run();
+
+}  // namespace velmora
