@@ -425,7 +425,11 @@ void read_node_values(input_text& in, const model& m, const char* section, const
 
 void input(model& m) {
     const std::string text = read_file(input_file_name);
-    input_text in(text, input_file_name);
+    read_model(m, text, input_file_name);
+}
+
+void read_model(model& m, std::string_view text, const std::string& file_name) {
+    input_text in(text, file_name);
 
     read_controls(in, m);
     read_material(in, m);

@@ -9,6 +9,10 @@
 
 namespace velmora {
 
+// Reads the six sections of a model file from text into m, as input()
+// does with the contents of "input.txt"; file_name locates failures.
+void read_model(model& m, std::string_view text, const std::string& file_name);
+
 class input_text {
 public:
     // text must outlive the reader.
