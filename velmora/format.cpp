@@ -49,8 +49,6 @@ constexpr u64 pow5[28] = {
     7450580596923828125ull,
 };
 
-constexpr u64 two_pow_53 = u64{1} << 53;
-
 // The longest mantissa to_chars writes for a double: "-d." + aft digits
 // + "e-324", plus some room.
 constexpr int to_chars_room = 16;
@@ -82,31 +80,39 @@ char* put_unsigned(char* p, u64 m, int min_digits) {
 
 // Whether v, rounded by to_chars to the digits d[0], d[2..2+aft) with
 // decimal exponent e, was an exact tie that went down: with N those digits
-// as an integer, whether v == (2N + 1) * 10^(e - aft) / 2 exactly. Only for
-// aft <= 16, so that 2N + 1 fits in 64 bits. v > 0 and finite.
+// as an integer and odd = 2N + 1, whether v == odd * 10^(e - aft) / 2
+// exactly. Only for aft <= 16, so that odd fits in 64 bits. v > 0, finite.
+// The scaled v is tested for being an integer first: that fails at once for
+// almost every value, before any digit is read or any division made.
 bool tie_went_down_short(double v, const char* d, int aft, int e) {
-    u64 n = static_cast<u64>(d[0] - '0');
-    for (int k = 0; k < aft; ++k) n = n * 10 + static_cast<u64>(d[2 + k] - '0');
-    const u64 odd = 2 * n + 1;
+    const auto digits = [&] {
+        u64 n = static_cast<u64>(d[0] - '0');
+        for (int k = 0; k < aft; ++k) n = n * 10 + static_cast<u64>(d[2 + k] - '0');
+        return 2 * n + 1;
+    };
     const int j = aft - e;
     if (j >= 0) {
-        // v * 2^(j+1) == odd / 5^j: a dyadic number equals that fraction
-        // only if 5^j divides odd. Scaling v up by a power of two is exact
-        // here (v < 10^(aft+1), so no overflow).
-        if (j > 27 || pow5[j] > odd || odd % pow5[j] != 0) return false;
-        const u64 q = odd / pow5[j];
-        const double t = std::ldexp(v, j + 1);
-        if (!(t < 0x1p64)) return false;
+        // v * 2^(j+1) == odd / 5^j. A dyadic number equals that fraction
+        // only if it is an integer (and 5^j divides odd, so j <= 27).
+        // Scaling by a power of two is exact: v < 10^(aft+1), no overflow.
+        if (j > 27) return false;
+        const double t = v * static_cast<double>(u64{1} << (j + 1));
+        if (!(t < 0x1p63)) return false;
         const u64 ti = static_cast<u64>(t);
-        return static_cast<double>(ti) == t && ti == q;
+        if (static_cast<double>(ti) != t) return false;
+        const u64 odd = digits();
+        return odd % pow5[j] == 0 && odd / pow5[j] == ti;
     }
-    // v * 2^(1-u) == odd * 5^u with u = -j. The scaled value is at least 1,
-    // so the scaling is exact; an odd integer is a double only below 2^53.
+    // v * 2^(1-u) == odd * 5^u with u = -j: an odd integer, which a double
+    // holds only below 2^53 (so u <= 22). v >= 10^e > 2^(u-1), so the
+    // scaled value is at least 1 and the scaling exact.
     const int u = -j;
-    if (u > 22) return false;  // 5^23 > 2^53
-    if (odd > (two_pow_53 - 1) / pow5[u]) return false;
-    const u64 m = odd * pow5[u];
-    return std::ldexp(v, 1 - u) == static_cast<double>(m);
+    if (u > 22) return false;
+    const double t = v / static_cast<double>(u64{1} << (u - 1));
+    if (!(t < 0x1p53)) return false;
+    const u64 ti = static_cast<u64>(t);
+    if (static_cast<double>(ti) != t) return false;
+    return ti % pow5[u] == 0 && ti / pow5[u] == digits();
 }
 
 // As tie_went_down_short for any aft: compares with the exact expansion.
