@@ -116,7 +116,7 @@ bool tie_went_down_short(double v, const char* d, int aft, int e) {
 }
 
 // As tie_went_down_short for any aft: compares with the exact expansion.
-// Rarely used (the files write at most 8 digits), so it may be slow.
+// Used only for more than 16 digits, so it may be slow.
 bool tie_went_down_long(double v, const char* d, int aft, int e) {
     // With aft + 1 >= 767 digits the rounded digits are already exact.
     if (aft + 1 >= 767) return false;
