@@ -26,6 +26,7 @@ namespace {
 constexpr const char* input_file_name = "input.txt";
 constexpr double default_tolerance = 0.001;  // replaces a tolerance not greater than 0
 constexpr int directions = 3;
+constexpr int longest_quote = 24;  // characters of the file quoted in a message
 
 // Shortest text a record of k numbers can take: each number one digit and
 // one blank or line end. A count is checked against it before any storage
@@ -93,7 +94,10 @@ input_text::input_text(std::string_view text, std::string file_name)
     : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()),
       file_name_(std::move(file_name)) {}
 
+// The line that holds at; the end of the file counts as part of the last
+// line, so a failure there names a line that the file has.
 int input_text::line_of(const char* at) const {
+    if (at >= end_ && end_ != begin_ && end_[-1] == '\n') at = end_ - 1;
     int line = 1;
     for (const char* q = begin_; q < at && q < end_; ++q)
         if (*q == '\n') ++line;
@@ -102,10 +106,9 @@ int input_text::line_of(const char* at) const {
 
 std::string input_text::found(const char* at) const {
     if (at >= end_) return "the end of the file";
-    constexpr int longest = 24;
     std::string text;
     const char* q = at;
-    while (q != end_ && static_cast<int>(text.size()) < longest && *q != ' ' && *q != '\t' && *q != '\n' &&
+    while (q != end_ && static_cast<int>(text.size()) < longest_quote && *q != ' ' && *q != '\t' && *q != '\n' &&
            *q != '\r' && *q != '\f') {
         const auto c = static_cast<unsigned char>(*q++);
         if (c >= 32 && c < 127) {
@@ -122,7 +125,7 @@ std::string input_text::found(const char* at) const {
         std::snprintf(hex, sizeof hex, "the character \\x%02X", c);
         return hex;
     }
-    if (q != end_ && static_cast<int>(text.size()) >= longest) text += "...";
+    if (q != end_ && static_cast<int>(text.size()) >= longest_quote) text += "...";
     return "\"" + text + "\"";
 }
 
@@ -225,12 +228,18 @@ input_text::number input_text::read_number(bool real, const char* what) {
     p_ = q;
     n.end = q;
 
-    constexpr long long exponent_cap = 100000;  // beyond any double's range in any base
+    // The exponent saturates at a value beyond any double's range in any
+    // base even after the digits of the longest text that fits in memory
+    // have shifted it (0.000...1E400 with 100000 zeros is 1E-99600), and
+    // small enough that four times it still fits in a long long.
+    constexpr long long exponent_cap = 100'000'000'000'000'000;
     long long exponent = 0;
     for (char c : exponent_digits) exponent = std::min(exponent * 10 + (c - '0'), exponent_cap);
     if (exponent_negative) exponent = -exponent;
 
-    const std::string text(start, q);
+    // The number as it stands in the file, shortened for the message.
+    const std::string text = q - start <= longest_quote ? std::string(start, q)
+                                                        : std::string(start, start + longest_quote) + "...";
     if (!real) {
         if (exponent < 0)
             fail_at(start, data_error,
@@ -238,7 +247,8 @@ input_text::number input_text::read_number(bool real, const char* what) {
                         " (an integer cannot have a negative exponent)");
         unsigned long long value = 0;
         bool fits = exact_value(digits, base, value);
-        for (long long k = 0; fits && k < exponent; ++k) {
+        // A value other than 0 leaves the 64 bits within 64 multiplications.
+        for (long long k = 0; fits && value != 0 && k < exponent; ++k) {
             if (value > ULLONG_MAX / static_cast<unsigned long long>(base)) fits = false;
             value *= static_cast<unsigned long long>(base);
         }
@@ -308,7 +318,8 @@ std::string read_file(const char* name) {
 }
 
 // Refuses a count that the rest of the file cannot hold, before storage is
-// allocated for it.
+// allocated for it. Called directly after the count, so that the failure
+// names the count's line.
 void check_count(const input_text& in, long long count, int numbers, const char* records) {
     if (count > 0 && static_cast<unsigned long long>(count) > in.remaining() / min_record_bytes(numbers))
         in.fail(end_error, "the count " + std::to_string(count) + " of " + records +
@@ -359,11 +370,11 @@ void check_record_number(input_text& in, int k, int count, std::vector<char>& se
 void read_nodes(input_text& in, model& m) {
     in.scan("nodes");
     const int count = in.read_integer("node count");
-    in.skip_line("node count");
     check_count(in, count, 4, "nodes");
     constexpr int most_nodes = INT_MAX / directions;  // keeps degree-of-freedom numbers in range
     if (count > most_nodes)
         in.fail(data_error, "the node count " + std::to_string(count) + " exceeds " + std::to_string(most_nodes));
+    in.skip_line("node count");
     m.node_count = count;
     m.x = fmat1(count);
     m.y = fmat1(count);
@@ -383,8 +394,8 @@ void read_nodes(input_text& in, model& m) {
 void read_elements(input_text& in, model& m) {
     in.scan("elements");
     const int count = in.read_integer("element count");
-    in.skip_line("element count");
     check_count(in, count, 4, "elements");
+    in.skip_line("element count");
     m.elements = element_array(count);
     in.skip_line("title line of the elements");
     std::vector<char> seen(static_cast<std::size_t>(std::max(count, 0)), 0);
