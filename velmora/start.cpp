@@ -42,12 +42,16 @@ void element_geometry(model& m, int e) {
 
     // A triangle without area would make every energy and force of the
     // model NaN; refuse it here, before any output is written.
-    if (!(el.twice_area > 0) || !std::isfinite(el.twice_area))
-        throw failure(geometry_error,
-                      "element " + std::to_string(e) + " has " +
-                          (std::isfinite(el.twice_area) ? "zero area: its corners (nodes " : "no finite area: its corners (nodes ") +
-                          std::to_string(k1) + ", " + std::to_string(k2) + ", " + std::to_string(k3) + ") " +
-                          (std::isfinite(el.twice_area) ? "are collinear or coincide" : "are not finite points"));
+    if (!(el.twice_area > 0) || !std::isfinite(el.twice_area)) {
+        const std::string corners =
+            "(nodes " + std::to_string(k1) + ", " + std::to_string(k2) + ", " + std::to_string(k3) + ")";
+        if (std::isfinite(el.twice_area))
+            throw failure(geometry_error, "element " + std::to_string(e) + " has zero area: its corners " + corners +
+                                              " are collinear or coincide");
+        // Coordinates so large that the area overflows, or not numbers.
+        throw failure(geometry_error, "element " + std::to_string(e) + " has no finite area: the area of its corners " +
+                                          corners + " is not a finite number");
+    }
 }
 
 }  // namespace
