@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
+#include <new>
 
 #include "linesearch.hpp"
 
@@ -78,7 +80,11 @@ result mbfgs(const F& objective, int n, int max_iterations, int search_limit, do
 template <objective_function F>
 result bfgs(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue, double eta,
             fmat1& x, fmat1& g) {
-    const long long packed = static_cast<long long>(n > 0 ? n : 0) * (n + 1) / 2;
+    const long long order = n > 0 ? n : 0;
+    const long long packed = order * (order + 1) / 2;
+    // The packed matrix is one array with 32-bit bounds: from n = 65536 on
+    // its n (n + 1) / 2 elements cannot be held, so it is a storage failure.
+    if (packed > std::numeric_limits<int>::max()) throw std::bad_alloc();
     terms::array1<double> H(1, static_cast<int>(packed));
     for (int i = 1; i <= n; ++i) H.data()[pos(n, i, i) - 1] = 1;
     fmat1 d(n), w(n);
