@@ -31,6 +31,20 @@ void line(text_file& f, std::string_view text) {
     f.new_line();
 }
 
+// The in-plane root of smaller magnitude, q / big, where big = p +- sqrt(d)
+// is the root of larger magnitude. In exact arithmetic |q / big| <= |big|.
+// For an element almost free of in-plane stress (an undeformed one) p, d
+// and q are rounding noise, and q / big is noise divided by noise: with
+// Mooney-Rivlin constants 0.4, 0.1 and bulk 50 an undeformed triangle gave
+// -4. Such a quotient is capped at |big|, keeping its sign; big = 0 (no
+// in-plane stress at all) gives 0 instead of 0/0. A NaN passes through.
+double smaller_root(double q, double big) {
+    if (big == 0) return 0.0;
+    const double root = q / big;
+    if (std::fabs(root) > std::fabs(big)) return std::copysign(std::fabs(big), root);
+    return root;
+}
+
 }  // namespace
 
 // sigma3 = 2 (W3 I3 + 2 W2 + W1) / J across the plane, T the trace of the
@@ -57,11 +71,10 @@ principal_stresses stresses(const element_result& r) {
     double sigma1, sigma2;
     if (p >= 0) {
         sigma1 = p + std::sqrt(d);
-        // An element free of in-plane stress: both roots are 0.
-        sigma2 = sigma1 == 0 ? 0.0 : q / sigma1;
+        sigma2 = smaller_root(q, sigma1);
     } else {
         sigma2 = p - std::sqrt(d);
-        sigma1 = q / sigma2;
+        sigma1 = smaller_root(q, sigma2);
     }
     return {sigma1, sigma2, sigma3};
 }
