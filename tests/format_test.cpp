@@ -303,7 +303,8 @@ std::string reference(double v, int fore, int aft, int exp, bool* tie_to_odd) {
         int k = aft;
         while (k >= 0 && kept[static_cast<std::size_t>(k)] == '9') kept[static_cast<std::size_t>(k--)] = '0';
         if (k < 0) {
-            kept = "1" + kept.substr(0, kept.size() - 1);
+            kept.pop_back();
+            kept.insert(kept.begin(), '1');
             ++e;
         } else {
             ++kept[static_cast<std::size_t>(k)];
