@@ -294,9 +294,72 @@ input_text::number input_text::read_number(bool real, const char* what) {
     return n;
 }
 
-int input_text::read_integer(const char* what) { return static_cast<int>(read_number(false, what).integer); }
+namespace {
 
-double input_text::read_real(const char* what) { return read_number(true, what).real; }
+bool is_decimal(char c) { return c >= '0' && c <= '9'; }
+
+// The end of the digits that start at p.
+const char* decimal_digits(const char* p, const char* end) {
+    while (p != end && is_decimal(*p)) ++p;
+    return p;
+}
+
+// A character after which the plain forms below do not tell where the
+// number ends: underscores, bases and exponents take the general path.
+bool needs_general_path(const char* p, const char* end) {
+    return p != end && (*p == '_' || *p == '#' || *p == 'E' || *p == 'e');
+}
+
+}  // namespace
+
+// The plain forms, [sign] digits for an integer and [sign] digits [.digits]
+// [E[sign]digits] for a real, which are nearly all numbers of a model file,
+// are read here without building any string; everything else, and every
+// failure, goes through read_number.
+int input_text::read_integer(const char* what) {
+    skip_blanks();
+    const char* q = p_;
+    bool negative = false;
+    if (q != end_ && (*q == '+' || *q == '-')) negative = (*q++ == '-');
+    const char* const digits = q;
+    q = decimal_digits(q, end_);
+    constexpr std::ptrdiff_t safe_digits = 9;  // any 9 digits fit in 32 bits
+    if (q != digits && q - digits <= safe_digits && !needs_general_path(q, end_)) {
+        int value = 0;
+        for (const char* d = digits; d != q; ++d) value = value * 10 + (*d - '0');
+        p_ = q;
+        return negative ? -value : value;
+    }
+    return static_cast<int>(read_number(false, what).integer);
+}
+
+double input_text::read_real(const char* what) {
+    skip_blanks();
+    const char* q = p_;
+    bool negative = false;
+    if (q != end_ && (*q == '+' || *q == '-')) negative = (*q++ == '-');
+    const char* const number_start = q;
+    q = decimal_digits(q, end_);
+    if (q != number_start) {
+        if (q + 1 < end_ && *q == '.' && is_decimal(q[1])) q = decimal_digits(q + 1, end_);
+        if (q != end_ && (*q == 'E' || *q == 'e')) {
+            const char* r = q + 1;
+            if (r != end_ && (*r == '+' || *r == '-')) ++r;
+            const char* const exponent = r;
+            r = decimal_digits(r, end_);
+            if (r != exponent) q = r;
+        }
+        double value = 0.0;
+        if (!needs_general_path(q, end_)) {
+            const auto result = std::from_chars(number_start, q, value, std::chars_format::general);
+            if (result.ec == std::errc() && result.ptr == q && std::isfinite(value)) {
+                p_ = q;
+                return negative ? -value : value;
+            }
+        }
+    }
+    return read_number(true, what).real;
+}
 
 namespace {
 

@@ -1,0 +1,49 @@
+// Whole runs on generated strips of about 10^4 elements whose output files
+// were recorded before the inner loops were optimised: the SHA-256 of each
+// file must stay the same, so no optimisation can change a result byte
+// unnoticed. The models run to their iteration limit (NOT Optimal), so every
+// line search of the run contributes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "program_run.hpp"
+
+namespace {
+
+using test::fs::path;
+
+// The digest of a file as sha256sum prints it.
+std::string sha256_of(const path& file) {
+    const std::string command = "sha256sum '" + file.string() + "'";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return "popen failed";
+    char digest[65] = {};
+    const std::size_t n = std::fread(digest, 1, 64, pipe);
+    pclose(pipe);
+    return std::string(digest, n);
+}
+
+class recorded_run : public testing::TestWithParam<const char*> {};
+
+TEST_P(recorded_run, output_files_keep_their_digests) {
+    const path folder = path(VELMORA_TEST_DATA) / "regression" / GetParam();
+    test::model_run run(test::read_file(folder / "input.txt"));
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    EXPECT_EQ(run.result.out, test::read_file(folder / "stdout.txt"));
+
+    std::istringstream recorded(test::read_file(folder / "expected.sha256"));
+    std::string digest, name;
+    int files = 0;
+    while (recorded >> digest >> name) {
+        ++files;
+        ASSERT_TRUE(run.dir.has(name)) << name;
+        EXPECT_EQ(sha256_of(run.dir / name), digest) << name;
+    }
+    EXPECT_EQ(files, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(strips, recorded_run, testing::Values("mr_load", "neo_odd"));
+
+}  // namespace
