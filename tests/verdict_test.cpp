@@ -141,6 +141,22 @@ TEST(Verdict, ConvergedRunPrintsOptimalAfterAnEmptyLine) {
     EXPECT_NEAR(reaction_sum(report, 2), 0, kOptimalBalanceTol);
 }
 
+// A verdict that cannot be written is a failure: the run must not end with
+// status 0 as if the user had seen it.
+TEST(Verdict, UnwritableStandardOutputIsAFailure) {
+    test::scratch_dir dir;
+    dir.write("input.txt", strip());
+    const std::string command =
+        "cd '" + dir.path().string() + "' && '" VELMORA_BINARY "' > /dev/full 2> .stderr";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_EQ(dir.read(".stderr"), "\nraised USE_ERROR : cannot write the verdict to standard output\n");
+    EXPECT_TRUE(dir.has("ansys.txt"));
+    EXPECT_FALSE(dir.has("autocad.scr"));
+    EXPECT_FALSE(dir.has("output.txt"));
+}
+
 TEST(Verdict, IterationLimitPrintsNotOptimalAndStillWritesTheResults) {
     struct limit {
         const char* control;

@@ -13,7 +13,9 @@ constexpr int verdict_width = 5;  // width of the iteration count on the console
 
 void print_verdict(int iterations, bool optimal) {
     std::printf("\nMinor = %*d%s\n", verdict_width, iterations, optimal ? "     Optimal" : "     NOT Optimal");
-    std::fflush(stdout);
+    // A verdict that never reached its reader is a failure, not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw failure(use_error, "cannot write the verdict to standard output");
 }
 
 // Elements that the minimiser left turned over: a triangle and its mirror
