@@ -1,0 +1,211 @@
+// velmora-mesh: writes the "input.txt" of a rectangular strip of triangles
+// for velmora, to standard output or to a file.
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "strip.hpp"
+
+namespace {
+
+using velmora::mesh::strip;
+
+constexpr int usage_status = 2;   // a malformed command line
+constexpr int output_status = 1;  // the file could not be written
+
+const char* const usage_text = R"(Usage: velmora-mesh [OPTION]...
+Writes the model file "input.txt" of velmora for a rectangular strip of
+NX by NY cells over [0, LENGTH] x [0, HEIGHT] in the plane z = 0, two
+triangles per cell, nodes numbered row by row from the corner (0, 0).
+The end x = 0 is held in x, its node at y = 0 also in y, every node in z;
+the end x = LENGTH is stretched by a prescribed x displacement or loaded
+by nodal forces (a uniform traction: the two corner nodes take half a
+share). Options take their value as the next argument or after '='.
+
+Mesh:
+  --nx N                 cells along x (default 10)
+  --ny N                 cells along y (default 2)
+  --length L             extent in x (default NX: unit square cells)
+  --height H             extent in y (default NY)
+Material:
+  --law neo|mr           neo-Hookean or Mooney-Rivlin (default neo)
+  --mu MU                neo-Hookean shear parameter (default 1)
+  --c10 C10, --c01 C01   Mooney-Rivlin constants (default 0.4, 0.1)
+  --bulk K               bulk modulus (default 50)
+  --thickness T          thickness (default 1)
+End x = LENGTH (give --stretch, or --load-x and/or --load-y):
+  --stretch DX           prescribed x displacement of every end node
+  --load-x F             x forces summing to F
+  --load-y F             y forces summing to F
+Solver controls (defaults as in the strip example):
+  --eta E                line-search slope factor (default 0.9)
+  --search-limit N       interpolated trials per line search (default 20)
+  --tolerance T          relative residue tolerance (default 0.001)
+  --reference-residue R  reference force, 0: the start residue (default 0)
+  --max-iterations N     iteration limit (default 500)
+  --memory M             correction pairs kept (default 7)
+Output:
+  -o, --output FILE      write to FILE instead of standard output ('-': standard output)
+  -h, --help             show this help and exit
+
+Exit status: 0 when the file was written, 1 when it could not be written,
+2 for a malformed command line.
+Example: velmora-mesh --nx 1000 --ny 500 --load-x 5 --max-iterations 20 -o input.txt
+)";
+
+struct usage_error {
+    std::string message;
+};
+
+[[noreturn]] void refuse(const std::string& message) { throw usage_error{message}; }
+
+std::string quoted(std::string_view s) {
+    std::string q;
+    q.reserve(s.size() + 2);
+    q += '"';
+    q += s;
+    q += '"';
+    return q;
+}
+
+int whole_number(std::string_view option, std::string_view value) {
+    int v = 0;
+    const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
+    if (r.ec == std::errc::result_out_of_range)
+        refuse(std::string(option) + ": " + quoted(value) + " lies outside -2147483648..2147483647");
+    if (r.ec != std::errc() || r.ptr != value.data() + value.size() || value.empty())
+        refuse(std::string(option) + ": expected a whole number, found " + quoted(value));
+    return v;
+}
+
+double real_number(std::string_view option, std::string_view value) {
+    double v = 0;
+    // from_chars takes no leading '+'; allow it as people write it.
+    std::string_view digits = value;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || digits.empty() ||
+        !(v - v == 0))  // rejects inf and nan
+        refuse(std::string(option) + ": expected a finite number, found " + quoted(value));
+    return v;
+}
+
+struct command {
+    strip s;
+    std::optional<double> length, height;
+    std::optional<std::string> law;
+    bool mu = false, c10 = false, c01 = false;
+    std::string output = "-";
+    bool help = false;
+};
+
+command parse(int argc, char** argv) {
+    command c;
+    strip& s = c.s;
+    for (int a = 1; a < argc; ++a) {
+        std::string_view arg = argv[a];
+        if (arg == "-h" || arg == "--help") {
+            c.help = true;
+            continue;
+        }
+        std::string_view name = arg;
+        std::optional<std::string_view> inline_value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            inline_value = arg.substr(eq + 1);
+        }
+        const auto value = [&]() -> std::string_view {
+            if (inline_value) return *inline_value;
+            if (a + 1 >= argc) refuse(std::string(name) + " needs a value");
+            return argv[++a];
+        };
+        const auto real = [&] { return real_number(name, value()); };
+        const auto whole = [&] { return whole_number(name, value()); };
+
+        if (name == "--nx") s.nx = whole();
+        else if (name == "--ny") s.ny = whole();
+        else if (name == "--length") c.length = real();
+        else if (name == "--height") c.height = real();
+        else if (name == "--law") c.law = std::string(value());
+        else if (name == "--mu") s.mu = real(), c.mu = true;
+        else if (name == "--c10") s.c10 = real(), c.c10 = true;
+        else if (name == "--c01") s.c01 = real(), c.c01 = true;
+        else if (name == "--bulk") s.bulk = real();
+        else if (name == "--thickness") s.thickness = real();
+        else if (name == "--stretch") s.stretch = real();
+        else if (name == "--load-x") s.load_x = real();
+        else if (name == "--load-y") s.load_y = real();
+        else if (name == "--eta") s.eta = real();
+        else if (name == "--search-limit") s.search_limit = whole();
+        else if (name == "--tolerance") s.tolerance = real();
+        else if (name == "--reference-residue") s.reference_residue = real();
+        else if (name == "--max-iterations") s.max_iterations = whole();
+        else if (name == "--memory") s.memory = whole();
+        else if (name == "-o" || name == "--output") c.output = std::string(value());
+        else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
+        else refuse("unexpected argument " + quoted(arg) + " (every value follows its option)");
+    }
+    if (c.help) return c;
+
+    if (c.law) {
+        if (*c.law == "neo") s.law = velmora::mesh::material_law::neo_hookean;
+        else if (*c.law == "mr") s.law = velmora::mesh::material_law::mooney_rivlin;
+        else refuse("--law: expected neo (neo-Hookean) or mr (Mooney-Rivlin), found " + quoted(*c.law));
+    }
+    if (s.law == velmora::mesh::material_law::neo_hookean && (c.c10 || c.c01))
+        refuse("--c10 and --c01 belong to the Mooney-Rivlin law; add --law mr, or give --mu");
+    if (s.law == velmora::mesh::material_law::mooney_rivlin && c.mu)
+        refuse("--mu belongs to the neo-Hookean law; give --c10 and --c01 with --law mr");
+    if (s.nx < 1 || s.ny < 1) refuse("--nx and --ny must be at least 1");
+    s.length = c.length.value_or(s.nx);
+    s.height = c.height.value_or(s.ny);
+    if (const std::string why = velmora::mesh::problem(s); !why.empty()) refuse(why);
+    if (c.output.empty()) refuse("--output needs a file name");
+    return c;
+}
+
+// Writes the strip to the named file ('-': standard output); false on
+// failure, with errno telling why.
+bool write_file(const std::string& name, const strip& s) {
+    const bool to_stdout = name == "-";
+    std::FILE* f = to_stdout ? stdout : std::fopen(name.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = true;
+    velmora::mesh::write(s, [&](std::string_view block) {
+        if (ok && std::fwrite(block.data(), 1, block.size(), f) != block.size()) ok = false;
+    });
+    const int write_error = errno;
+    const bool closed = (to_stdout ? std::fflush(f) : std::fclose(f)) == 0;
+    if (!ok) errno = write_error;
+    return ok && closed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    command c;
+    try {
+        c = parse(argc, argv);
+    } catch (const usage_error& e) {
+        std::fprintf(stderr, "velmora-mesh: %s\nTry 'velmora-mesh --help' for the options.\n", e.message.c_str());
+        return usage_status;
+    }
+    if (c.help) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    errno = 0;
+    if (!write_file(c.output, c.s)) {
+        const int error = errno;
+        std::fprintf(stderr, "velmora-mesh: cannot write %s: %s\n",
+                     c.output == "-" ? "standard output" : quoted(c.output).c_str(),
+                     error != 0 ? std::strerror(error) : "write error");
+        return output_status;
+    }
+    return 0;
+}
