@@ -3,6 +3,8 @@
 // ring of at most max(memory, 1) nodes that, once full, is reused in place.
 #pragma once
 
+#include <utility>
+
 #include "linesearch.hpp"
 
 namespace nlp {
@@ -22,6 +24,10 @@ struct list_rec {
     void store(const fmat1& s_new, const fmat1& y_new) {
         detail::copy(n, s_new.data(), s.data());
         detail::copy(n, y_new.data(), y.data());
+        sum_sy();
+    }
+
+    void sum_sy() {
         sy = 0;
         const double* yp = y.data();
         const double* sp = s.data();
@@ -53,10 +59,14 @@ public:
     }
 
     // Overwrites the oldest pair with the new one, which becomes the newest;
-    // no node is allocated and no link changes.
-    void rotate(const fmat1& s, const fmat1& y) {
+    // no node is allocated and no link changes. The node takes over the
+    // storage of s and y and hands its old vectors back in their place, so
+    // nothing is copied; s and y then hold the pair that was dropped.
+    void rotate(fmat1& s, fmat1& y) {
         list_rec* node = last_->next;
-        node->store(s, y);
+        std::swap(node->s, s);
+        std::swap(node->y, y);
+        node->sum_sy();
         first_ = node->next;
         last_ = node;
     }

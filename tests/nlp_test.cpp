@@ -842,10 +842,15 @@ TEST(NlpRing, MemoryThreeAfterFiveIterationsHoldsPairsThreeToFive) {
     const auto nodes = ring_nodes(r);
     const nlp::list_rec* oldest = r.first();
 
-    r.rotate(pair_s(4), pair_y(4));
+    fmat1 s4 = pair_s(4), y4 = pair_y(4);
+    r.rotate(s4, y4);
     EXPECT_EQ(r.last(), oldest);  // the oldest node now holds the newest pair
     EXPECT_EQ(ring_order(r), (std::vector<int>{2, 3, 4}));
-    r.rotate(pair_s(5), pair_y(5));
+    // The dropped pair comes back in the vectors handed in.
+    EXPECT_EQ(s4(1), 1.0);
+    EXPECT_EQ(y4(1), 2.0);
+    fmat1 s5 = pair_s(5), y5 = pair_y(5);
+    r.rotate(s5, y5);
     EXPECT_EQ(ring_order(r), (std::vector<int>{3, 4, 5}));
     EXPECT_EQ(ring_nodes(r), nodes);  // no node allocated or freed
 }
@@ -853,7 +858,10 @@ TEST(NlpRing, MemoryThreeAfterFiveIterationsHoldsPairsThreeToFive) {
 TEST(NlpRing, MemoryOneOrZeroKeepsOnlyTheNewestPairInOneNode) {
     nlp::ring r(3, pair_s(1), pair_y(1));
     const nlp::list_rec* only = r.first();
-    for (int k = 2; k <= 5; ++k) r.rotate(pair_s(k), pair_y(k));
+    for (int k = 2; k <= 5; ++k) {
+        fmat1 s = pair_s(k), y = pair_y(k);
+        r.rotate(s, y);
+    }
     EXPECT_EQ(r.first(), only);
     EXPECT_EQ(r.last(), only);
     EXPECT_EQ(ring_order(r), std::vector<int>{5});
@@ -865,8 +873,10 @@ TEST(NlpRing, DirectionIsTheDenseBfgsDirectionOfThePairsHeld) {
     nlp::ring r(3, pair_s(1), pair_y(1));
     r.insert(3, pair_s(2), pair_y(2));
     r.insert(3, pair_s(3), pair_y(3));
-    r.rotate(pair_s(4), pair_y(4));
-    r.rotate(pair_s(5), pair_y(5));
+    for (int k = 4; k <= 5; ++k) {
+        fmat1 s = pair_s(k), y = pair_y(k);
+        r.rotate(s, y);
+    }
     const fmat1 g = make({0.3, -1.1, 2.0});
     fmat1 d(3);
     r.direction(g, d);
