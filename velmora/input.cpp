@@ -152,6 +152,10 @@ void input_text::scan(const char* what) {
                     std::string("the file ends before the header of the ") + what +
                         " section (a line that begins with a colon)");
         const char first = *p_++;
+        if (first != ':' && std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_)) == nullptr)
+            fail_at(end_, end_error,
+                    std::string("the file ends before the header of the ") + what +
+                        " section (a line that begins with a colon)");
         skip_line(first == ':' ? "section header" : "comment line");
         if (first == ':') return;
     }
@@ -283,9 +287,12 @@ input_text::number input_text::read_number(bool real, const char* what) {
     } else {
         long double m = 0.0L;
         for (char c : digits + fraction) m = m * base + digit_value(c);
-        const long double scaled = m * std::pow(static_cast<long double>(base),
-                                                static_cast<long double>(exponent -
-                                                                         static_cast<long long>(fraction.size())));
+        // A zero mantissa is zero whatever the exponent (0 times an
+        // overflowing power would be NaN).
+        const long double scaled =
+            m == 0 ? 0.0L
+                   : m * std::pow(static_cast<long double>(base),
+                                  static_cast<long double>(exponent - static_cast<long long>(fraction.size())));
         value = static_cast<double>(scaled);
     }
     if (!std::isfinite(value))
