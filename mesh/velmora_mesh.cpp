@@ -1,27 +1,40 @@
 // velmora-mesh: writes the "input.txt" of a rectangular strip of triangles
-// for velmora, to standard output or to a file.
+// for velmora, to standard output or to a file; with a subcommand, imports
+// a gmsh mesh ("import") or exports the results of a run ("export").
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 
+#include "cli.hpp"
+#include "commands.hpp"
 #include "strip.hpp"
 
 namespace {
 
 using velmora::mesh::strip;
+using velmora::mesh::cli::quoted;
+using velmora::mesh::cli::real_number;
+using velmora::mesh::cli::refuse;
+using velmora::mesh::cli::usage_error;
+using velmora::mesh::cli::whole_number;
 
-constexpr int usage_status = 2;   // a malformed command line
-constexpr int output_status = 1;  // the file could not be written
+constexpr int usage_status = velmora::mesh::cli::usage_status;  // a malformed command line
+constexpr int output_status = 1;                                 // the file could not be written
 
 const char* const usage_text = R"(Usage: velmora-mesh [OPTION]...
-Writes the model file "input.txt" of velmora for a rectangular strip of
-NX by NY cells over [0, LENGTH] x [0, HEIGHT] in the plane z = 0, two
-triangles per cell, nodes numbered row by row from the corner (0, 0).
+       velmora-mesh import MESH [OPTION]...   (velmora-mesh import --help)
+       velmora-mesh export [OPTION]...        (velmora-mesh export --help)
+With a subcommand: "import" writes "input.txt" from a gmsh mesh (.msh) or
+geometry script (.geo); "export" writes result.vtu (for ParaView) and
+result.svg (a picture) from the "input.txt" and "output.txt" of a run.
+
+Without one: writes the model file "input.txt" of velmora for a
+rectangular strip of NX by NY cells over [0, LENGTH] x [0, HEIGHT] in the
+plane z = 0, two triangles per cell, nodes numbered row by row from the
+corner (0, 0).
 The end x = 0 is held in x, its node at y = 0 also in y, every node in z;
 the end x = LENGTH is stretched by a prescribed x displacement or loaded
 by nodal forces (a uniform traction: the two corner nodes take half a
@@ -57,43 +70,6 @@ Exit status: 0 when the file was written, 1 when it could not be written,
 2 for a malformed command line.
 Example: velmora-mesh --nx 1000 --ny 500 --load-x 5 --max-iterations 20 -o input.txt
 )";
-
-struct usage_error {
-    std::string message;
-};
-
-[[noreturn]] void refuse(const std::string& message) { throw usage_error{message}; }
-
-std::string quoted(std::string_view s) {
-    std::string q;
-    q.reserve(s.size() + 2);
-    q += '"';
-    q += s;
-    q += '"';
-    return q;
-}
-
-int whole_number(std::string_view option, std::string_view value) {
-    int v = 0;
-    const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
-    if (r.ec == std::errc::result_out_of_range)
-        refuse(std::string(option) + ": " + quoted(value) + " lies outside -2147483648..2147483647");
-    if (r.ec != std::errc() || r.ptr != value.data() + value.size() || value.empty())
-        refuse(std::string(option) + ": expected a whole number, found " + quoted(value));
-    return v;
-}
-
-double real_number(std::string_view option, std::string_view value) {
-    double v = 0;
-    // from_chars takes no leading '+'; allow it as people write it.
-    std::string_view digits = value;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || digits.empty() ||
-        !(v - v == 0))  // rejects inf and nan
-        refuse(std::string(option) + ": expected a finite number, found " + quoted(value));
-    return v;
-}
 
 struct command {
     strip s;
@@ -188,6 +164,8 @@ bool write_file(const std::string& name, const strip& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "import") return velmora::mesh::import_command(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "export") return velmora::mesh::export_command(argc, argv);
     command c;
     try {
         c = parse(argc, argv);
