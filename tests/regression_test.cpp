@@ -1,8 +1,8 @@
 // Whole runs on generated strips of about 10^4 elements whose output files
 // were recorded before the inner loops were optimised: the SHA-256 of each
-// file must stay the same, so no optimisation can change a result byte
-// unnoticed. The models run to their iteration limit (NOT Optimal), so every
-// line search of the run contributes.
+// file must stay the same, so no optimisation changes a result byte
+// unnoticed. The runs end at their iteration limit (NOT Optimal), so every
+// line search contributes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -16,8 +16,7 @@ using test::fs::path;
 
 // The digest of a file as sha256sum prints it.
 std::string sha256_of(const path& file) {
-    const std::string command = "sha256sum '" + file.string() + "'";
-    std::FILE* pipe = popen(command.c_str(), "r");
+    std::FILE* pipe = popen(("sha256sum '" + file.string() + "'").c_str(), "r");
     if (pipe == nullptr) return "popen failed";
     char digest[65] = {};
     const std::size_t n = std::fread(digest, 1, 64, pipe);
@@ -32,12 +31,10 @@ TEST_P(recorded_run, output_files_keep_their_digests) {
     test::model_run run(test::read_file(folder / "input.txt"));
     ASSERT_EQ(run.result.status, 0) << run.result.err;
     EXPECT_EQ(run.result.out, test::read_file(folder / "stdout.txt"));
-
     std::istringstream recorded(test::read_file(folder / "expected.sha256"));
     std::string digest, name;
     int files = 0;
-    while (recorded >> digest >> name) {
-        ++files;
+    for (; recorded >> digest >> name; ++files) {
         ASSERT_TRUE(run.dir.has(name)) << name;
         EXPECT_EQ(sha256_of(run.dir / name), digest) << name;
     }

@@ -1,0 +1,172 @@
+// What several test files share: scratch directories, the strip example
+// model, text helpers for reading the report back, and the closed form of a
+// homogeneous plane-strain stretch that the mechanics, the stress recovery
+// and the report are checked against.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace test {
+
+namespace fs = std::filesystem;
+
+inline std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class scratch_dir {
+public:
+    scratch_dir() {
+        std::string pattern = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        path_ = pattern;
+    }
+    ~scratch_dir() {
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+    bool has(const std::string& name) const { return fs::exists(path_ / name); }
+    std::string read(const std::string& name) const { return read_file(path_ / name); }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+    }
+
+private:
+    fs::path path_;
+};
+
+// The strip example, section by section; a test replaces the part it is about.
+// Line numbers: 3 control values, 5 material, 7 node count, 9-12 nodes.
+struct strip {
+    std::string head = "Strip under tension\n";
+    std::string control = ": control\n0.9  20  0.001  0  500  7\n";
+    std::string material = ": material\n1.0  2  0.4  0.1  50.0\n";
+    std::string nodes = ": nodes\n4\nnode  x  y  z\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n";
+    std::string elements = ": elements\n2\nelement  first  second  third\n1 1 2 3\n2 1 3 4\n";
+    std::string supports =
+        ": supports\n7\nnode  dir  value\n1 1 0.0\n1 2 0.0\n4 1 0.0\n1 3 0.0\n2 3 0.0\n3 3 0.0\n4 3 0.0\n";
+    std::string loads = ": loads\n1\nnode  dir  value\n3 1 0.5\n";
+
+    std::string text() const { return head + control + material + nodes + elements + supports + loads; }
+};
+
+// A real written so that it reads back to the same double.
+inline std::string number_text(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string current;
+    for (char c : text) {
+        if (c != '\n') {
+            current += c;
+            continue;
+        }
+        lines.push_back(current);
+        current.clear();
+    }
+    if (!current.empty()) lines.push_back(current);
+    return lines;
+}
+
+// Rows of the report table whose header line begins with `header`: from two
+// lines below it up to the next empty or rule line.
+inline std::vector<std::string> table_rows(const std::string& report, const std::string& header) {
+    const std::vector<std::string> lines = lines_of(report);
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind(header, 0) != 0) continue;
+        for (std::size_t k = i + 2; k < lines.size() && !lines[k].empty() && lines[k][0] != '-'; ++k)
+            rows.push_back(lines[k]);
+        break;
+    }
+    return rows;
+}
+
+inline const char* const displacement_table = " Node             Displ X";
+inline const char* const stress_table = " Elem            Sigma1";
+inline const char* const reaction_table = " Node           Force X";
+
+// Field j (1..3) of a report row: a first column of 5, then fields of
+// `width` (20 for displacements, 18 for stresses and reactions); NaN for a
+// field left blank or beyond the end of the row.
+inline double field(const std::string& row, int j, int width) {
+    const std::size_t begin = 5 + static_cast<std::size_t>(width * (j - 1));
+    if (begin >= row.size()) return std::nan("");
+    const std::string text = row.substr(begin, static_cast<std::size_t>(width));
+    if (text.find_first_not_of(' ') == std::string::npos) return std::nan("");
+    return std::stod(text);
+}
+
+// A homogeneous plane-strain stretch: l1, l2 in the plane, 1 across it,
+// J = l1 l2, I1 = sum li^2, I2 = sum li^2 lj^2 over pairs:
+//   neo-Hookean    W = mu/2 I1 J^(-2/3) + bulk/2 (J^2 - 2J)
+//   Mooney-Rivlin  W = c10 I1 J^(-2/3) + c01 I2 J^(-4/3) + bulk/2 (J^2 - 2J)
+// with principal Cauchy stresses sigma_i = (li / J) dW/dli, differentiated
+// by hand (and checked against central differences of W in mechanics_test).
+struct law {
+    int kind;      // 1 neo-Hookean, 2 Mooney-Rivlin, as the input writes it
+    double a, b;   // mu and unused, or c10 and c01
+    double bulk;
+
+    std::string input_line(double thickness) const {
+        return number_text(thickness) + " " + std::to_string(kind) + " " + number_text(a) + " " +
+               (kind == 2 ? number_text(b) + " " : "") + number_text(bulk);
+    }
+
+    // W for stretches l1, l2, l3; the plane-strain state has l3 = 1.
+    double density(double l1, double l2, double l3 = 1.0) const {
+        const double J = l1 * l2 * l3, I1 = l1 * l1 + l2 * l2 + l3 * l3;
+        const double I2 = l1 * l1 * l2 * l2 + l2 * l2 * l3 * l3 + l3 * l3 * l1 * l1;
+        const double volumetric = bulk / 2 * (J * J - 2 * J);
+        if (kind == 1) return a / 2 * I1 * std::pow(J, -2.0 / 3) + volumetric;
+        return a * I1 * std::pow(J, -2.0 / 3) + b * I2 * std::pow(J, -4.0 / 3) + volumetric;
+    }
+
+    // sigma_i for i = 0, 1 (in the plane) and 2 (across it).
+    double cauchy(double l1, double l2, int i) const {
+        const double l[3] = {l1, l2, 1.0};
+        const double J = l1 * l2, I1 = l1 * l1 + l2 * l2 + 1, I2 = l1 * l1 * l2 * l2 + l1 * l1 + l2 * l2;
+        const double li2 = l[i] * l[i];
+        const double volumetric = bulk * (J - 1);
+        if (kind == 1) return a * std::pow(J, -5.0 / 3) * (li2 - I1 / 3) + volumetric;
+        return 2 / J *
+                   (a * std::pow(J, -2.0 / 3) * (li2 - I1 / 3) +
+                    b * std::pow(J, -4.0 / 3) * (li2 * (I1 - li2) - 2 * I2 / 3)) +
+               volumetric;
+    }
+
+    // The lateral stretch that leaves the lateral stress 0 under l1, by
+    // bisection: sigma_2 rises through 0 between 0.2 and 3.
+    double lateral_stretch(double l1) const {
+        double low = 0.2, high = 3.0;
+        for (int k = 0; k < 200; ++k) {
+            const double mid = 0.5 * (low + high);
+            if (mid <= low || mid >= high) break;
+            (cauchy(l1, mid, 1) < 0 ? low : high) = mid;
+        }
+        return 0.5 * (low + high);
+    }
+};
+
+}  // namespace test
