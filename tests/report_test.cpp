@@ -191,12 +191,14 @@ block pressed_block(double mu, double bulk) {
 // displacements: their count and the first of them.
 std::pair<int, int> folded_elements(const block& b, const std::string& report) {
     const std::vector<std::string> rows = test::table_rows(report, test::displacement_table);
-    if (rows.size() != std::size_t((block_cells + 1) * (block_cells + 1))) return {-1, -1};
+    constexpr std::size_t row_nodes = block_cells + 1;
+    if (rows.size() != row_nodes * row_nodes) return {-1, -1};
     std::vector<double> x, y, cx, cy;
     for (const std::string& row : rows) {
         const int k = std::stoi(row.substr(0, 5)) - 1;
-        x.push_back(k % (block_cells + 1));
-        y.push_back(k / (block_cells + 1));
+        const int column = k % (block_cells + 1), row_number = k / (block_cells + 1);  // node numbers go row by row
+        x.push_back(column);
+        y.push_back(row_number);
         cx.push_back(x.back() + field(row, 1, 20));
         cy.push_back(y.back() + field(row, 2, 20));
     }
