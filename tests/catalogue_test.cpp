@@ -34,19 +34,7 @@ const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
 
 path reference(const std::string& model) { return path(VELMORA_TEST_DATA) / "reference" / model; }
 
-// The strip model of the reference runs, section by section.
-struct strip {
-    std::string head = "Strip under tension\n";
-    std::string control = ": control\n0.9  20  0.001  0  500  7\n";
-    std::string material = ": material\n1.0  2  0.4  0.1  50.0\n";
-    std::string nodes = ": nodes\n4\nnode  x  y  z\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n";
-    std::string elements = ": elements\n2\nelement  first  second  third\n1 1 2 3\n2 1 3 4\n";
-    std::string supports =
-        ": supports\n7\nnode  dir  value\n1 1 0.0\n1 2 0.0\n4 1 0.0\n1 3 0.0\n2 3 0.0\n3 3 0.0\n4 3 0.0\n";
-    std::string loads = ": loads\n1\nnode  dir  value\n3 1 0.5\n";
-
-    std::string text() const { return head + control + material + nodes + elements + supports + loads; }
-};
+using test::strip;
 
 // The line on which a text ends, counted as a person counts the lines of
 // an editor: the line after the last line end, or the last line when the

@@ -15,22 +15,7 @@ namespace {
 
 const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
 
-// The strip model, section by section; a case replaces the part it is about.
-// Line numbers: 2 control header, 3 control values, 5 material, 7 node count,
-// 8 node title, 9-12 nodes, 14 element count, 16-17 elements, 19 support
-// count, 21-27 supports, 28 loads header, 29 force count, 31 force.
-struct strip {
-    std::string head = "Strip under tension\n";
-    std::string control = ": control\n0.9  20  0.001  0  500  7\n";
-    std::string material = ": material\n1.0  2  0.4  0.1  50.0\n";
-    std::string nodes = ": nodes\n4\nnode  x  y  z\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n";
-    std::string elements = ": elements\n2\nelement  first  second  third\n1 1 2 3\n2 1 3 4\n";
-    std::string supports =
-        ": supports\n7\nnode  dir  value\n1 1 0.0\n1 2 0.0\n4 1 0.0\n1 3 0.0\n2 3 0.0\n3 3 0.0\n4 3 0.0\n";
-    std::string loads = ": loads\n1\nnode  dir  value\n3 1 0.5\n";
-
-    std::string text() const { return head + control + material + nodes + elements + supports + loads; }
-};
+using test::strip;
 
 std::string with_crlf(const std::string& text) {
     std::string out;

@@ -52,7 +52,9 @@ private:
 };
 
 // The strip example, section by section; a test replaces the part it is about.
-// Line numbers: 3 control values, 5 material, 7 node count, 9-12 nodes.
+// Line numbers: 2 control header, 3 control values, 5 material, 7 node count,
+// 8 node title, 9-12 nodes, 14 element count, 16-17 elements, 19 support
+// count, 21-27 supports, 28 loads header, 29 force count, 31 force.
 struct strip {
     std::string head = "Strip under tension\n";
     std::string control = ": control\n0.9  20  0.001  0  500  7\n";
