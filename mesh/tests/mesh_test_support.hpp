@@ -7,49 +7,18 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "test_models.hpp"
 
 namespace mesh_test {
 
 namespace fs = std::filesystem;
 
-inline std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void write_file(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-// A fresh directory under the system's temporary directory, removed at the end.
-class scratch_dir {
-public:
-    scratch_dir() {
-        std::string pattern = (fs::temp_directory_path() / "velmora-mesh-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-    }
-    ~scratch_dir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    scratch_dir(const scratch_dir&) = delete;
-    scratch_dir& operator=(const scratch_dir&) = delete;
-
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    bool has(const std::string& name) const { return fs::exists(path_ / name); }
-    std::string read(const std::string& name) const { return read_file(path_ / name); }
-    void write(const std::string& name, const std::string& text) const { write_file(path_ / name, text); }
-
-private:
-    fs::path path_;
-};
+// Files and scratch directories as the program's own tests have them.
+using test::read_file;
+using test::scratch_dir;
 
 struct run_result {
     int status = -1;  // exit status, or -1 when the program did not exit normally
