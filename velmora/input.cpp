@@ -81,11 +81,9 @@ bool power_of_two(int base, int& log2) {
 
 }  // namespace
 
-// What read_number found: its text end and its value.
+// What read_number found: the sign and the value.
 struct input_text::number {
-    const char* end;
     bool negative = false;
-    bool is_real = false;
     double real = 0.0;
     long long integer = 0;
 };
@@ -171,7 +169,7 @@ input_text::number input_text::read_number(bool real, const char* what) {
     const char* const kind = real ? "a real" : "an integer";
     if (p_ == end_) fail_at(end_, end_error, std::string("the file ends where ") + kind + " (" + what + ") was expected");
 
-    number n{start};
+    number n;
     const char* q = p_;
     if (*q == '+' || *q == '-') n.negative = (*q++ == '-');
 
@@ -230,7 +228,6 @@ input_text::number input_text::read_number(bool real, const char* what) {
         }
     }
     p_ = q;
-    n.end = q;
 
     // The exponent saturates at a value beyond any double's range in any
     // base even after the digits of the longest text that fits in memory
@@ -264,7 +261,6 @@ input_text::number input_text::read_number(bool real, const char* what) {
         return n;
     }
 
-    n.is_real = true;
     double value = 0.0;
     int log2 = 0;
     unsigned long long mantissa = 0;
