@@ -61,6 +61,15 @@ TEST(FormatInteger, RightAlignedAndWidenedWhenLonger) {
                  {LLONG_MIN, 22, "  -9223372036854775808"}, {LLONG_MAX, 20, " 9223372036854775807"}};
     for (const auto& c : cases)
         EXPECT_EQ(run([&](char* p) { return velmora::format_integer(p, c.value, c.width); }), c.text) << c.value;
+
+    // Every change in the number of digits, either sign, against printf.
+    char expected[40];
+    for (long long power = 1; power <= 1'000'000'000'000'000'000; power *= 10)
+        for (const long long v : {power - 1, power, power + 1, -(power - 1), -power, -(power + 1)})
+            for (const int width : {0, 12}) {
+                std::snprintf(expected, sizeof expected, "%*lld", width, v);
+                EXPECT_EQ(run([&](char* p) { return velmora::format_integer(p, v, width); }), expected) << v;
+            }
 }
 
 struct real_case {

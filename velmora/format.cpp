@@ -60,6 +60,18 @@ constexpr int exponent_room = 5;
 // (767); 800 digits after the point are therefore always exact.
 constexpr int exact_precision = 800;
 
+// "00" "01" ... "99".
+constexpr char digit_pairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Digits of v < 10^8 (1 for 0).
+int decimal_digits(std::uint32_t v) {
+    return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
+           (v >= 10000000);
+}
+
 char* put_blanks(char* p, int n) {
     for (; n > 0; --n) *p++ = ' ';
     return p;
@@ -201,17 +213,29 @@ char* put_word(char* p, const char* word) {
 char* format_integer(char* p, long long value, int width) {
     const bool negative = value < 0;
     // Magnitude in unsigned arithmetic, which also holds LLONG_MIN.
-    u64 m = negative ? u64{0} - static_cast<u64>(value) : static_cast<u64>(value);
+    const u64 m = negative ? u64{0} - static_cast<u64>(value) : static_cast<u64>(value);
     char tmp[20];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + m % 10);
-        m /= 10;
-    } while (m != 0);
+    const char* digits;
+    int n;
+    if (m < 100000000) {
+        // Node and element numbers: all eight digits at once, from four
+        // independent two-digit pieces, then the leading zeros dropped.
+        const auto v = static_cast<std::uint32_t>(m);
+        const std::uint32_t high = v / 10000, low = v % 10000;
+        std::memcpy(tmp, digit_pairs + 2 * (high / 100), 2);
+        std::memcpy(tmp + 2, digit_pairs + 2 * (high % 100), 2);
+        std::memcpy(tmp + 4, digit_pairs + 2 * (low / 100), 2);
+        std::memcpy(tmp + 6, digit_pairs + 2 * (low % 100), 2);
+        n = decimal_digits(v);
+        digits = tmp + 8 - n;
+    } else {
+        digits = tmp;
+        n = static_cast<int>(std::to_chars(tmp, tmp + sizeof tmp, m).ptr - tmp);
+    }
     p = put_blanks(p, width - n - (negative ? 1 : 0));
     if (negative) *p++ = '-';
-    while (n > 0) *p++ = tmp[--n];
-    return p;
+    std::memcpy(p, digits, static_cast<std::size_t>(n));
+    return p + n;
 }
 
 char* format_real(char* p, double value, int fore, int aft, int exp) {
