@@ -12,9 +12,11 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "steps.hpp"
@@ -325,13 +327,15 @@ int input_text::read_integer(const char* what) {
     bool negative = false;
     if (q != end_ && (*q == '+' || *q == '-')) negative = (*q++ == '-');
     const char* const digits = q;
-    q = decimal_digits(q, end_);
+    // Digits and value in one pass; the value, wrapped modulo 2^64, is
+    // used only when there are at most 9 digits.
+    std::uint64_t value = 0;
+    for (; q != end_ && is_decimal(*q); ++q) value = value * 10 + static_cast<std::uint64_t>(*q - '0');
     constexpr std::ptrdiff_t safe_digits = 9;  // any 9 digits fit in 32 bits
     if (q != digits && q - digits <= safe_digits && !needs_general_path(q, end_)) {
-        int value = 0;
-        for (const char* d = digits; d != q; ++d) value = value * 10 + (*d - '0');
         p_ = q;
-        return negative ? -value : value;
+        const int v = static_cast<int>(value);
+        return negative ? -v : v;
     }
     return static_cast<int>(read_number(false, what).integer);
 }
@@ -342,8 +346,17 @@ double input_text::read_real(const char* what) {
     bool negative = false;
     if (q != end_ && (*q == '+' || *q == '-')) negative = (*q++ == '-');
     const char* const number_start = q;
-    q = decimal_digits(q, end_);
+    std::uint64_t whole = 0;
+    for (; q != end_ && is_decimal(*q); ++q) whole = whole * 10 + static_cast<std::uint64_t>(*q - '0');
     if (q != number_start) {
+        // A whole number of up to 15 digits is below 2^53: its double is
+        // exact, which is what from_chars would give.
+        constexpr std::ptrdiff_t exact_digits = 15;
+        if (q - number_start <= exact_digits && (q == end_ || (*q != '.' && !needs_general_path(q, end_)))) {
+            p_ = q;
+            const double value = static_cast<double>(whole);
+            return negative ? -value : value;
+        }
         if (q + 1 < end_ && *q == '.' && is_decimal(q[1])) q = decimal_digits(q + 1, end_);
         if (q != end_ && (*q == 'E' || *q == 'e')) {
             const char* r = q + 1;
@@ -372,6 +385,12 @@ std::string read_file(const char* name) {
         throw failure(name_error, std::string("cannot open \"") + name + "\" in the working directory: " +
                                       std::strerror(errno));
     std::string text;
+    // Room for the whole file at once when its size is known, so that the
+    // text is neither moved nor copied while it grows.
+    // (A directory or a pipe has no size: the text then grows as it is read.)
+    std::error_code no_size;
+    const std::uintmax_t size = std::filesystem::file_size(name, no_size);
+    if (!no_size) text.reserve(static_cast<std::size_t>(size));
     char block[1 << 16];
     std::size_t n = 0;
     while ((n = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, n);
