@@ -26,14 +26,14 @@ namespace detail {
 template <objective_function F, class Direction>
 result quasi_newton(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue,
                     double eta, fmat1& x, fmat1& g, fmat1& d, Direction direction) {
-    fmat1 s(n), y(n), x0(n);
+    fmat1 s(n), y(n);
     double f = objective(n, x, g);
     int k = 1;
     for (int i = 0; i < n; ++i) d.data()[i] = -g.data()[i];
     for (;;) {
         copy(n, x.data(), s.data());
         copy(n, g.data(), y.data());
-        f = linesearch(objective, n, search_limit, eta, f, x, g, d, x0);
+        f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
         form_pair(n, x, g, s, y);
         if (!(k < max_iterations && norm(n, g) > allowable_residue)) break;
         direction(s, y, g, d);

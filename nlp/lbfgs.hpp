@@ -178,13 +178,13 @@ private:
 template <objective_function F>
 result lbfgs(const F& objective, int memory, int n, int max_iterations, int search_limit,
              double allowable_residue, double eta, fmat1& x, fmat1& g) {
-    fmat1 d(n), s(n), y(n), x0(n);
+    fmat1 d(n), s(n), y(n);
     double f = objective(n, x, g);
     int k = 1;
     for (int i = 0; i < n; ++i) d.data()[i] = -g.data()[i];
     detail::copy(n, x.data(), s.data());
     detail::copy(n, g.data(), y.data());
-    f = linesearch(objective, n, search_limit, eta, f, x, g, d, x0);
+    f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
     detail::form_pair(n, x, g, s, y);
     ring pairs(n, s, y);
 
@@ -193,7 +193,7 @@ result lbfgs(const F& objective, int memory, int n, int max_iterations, int sear
         k = k + 1;
         detail::copy(n, x.data(), s.data());
         detail::copy(n, g.data(), y.data());
-        f = linesearch(objective, n, search_limit, eta, f, x, g, d, x0);
+        f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
         detail::form_pair(n, x, g, s, y);
         if (k <= memory)
             pairs.insert(n, s, y);

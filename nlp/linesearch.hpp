@@ -67,12 +67,12 @@ line_point sample(const F& objective, int n, double t, const fmat1& x0, const fm
 
 }  // namespace detail
 
-// As linesearch below, with the caller's work vector x0 (n components), so
-// that a minimiser's loop allocates nothing.
+// As linesearch below, with x0 a copy of x made by the caller, who keeps
+// one anyway to form the correction pair: a minimiser's loop then neither
+// allocates nor copies for the search. x0 is not changed.
 template <objective_function F>
 double linesearch(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x, fmat1& g,
-                  const fmat1& d, fmat1& x0) {
-    detail::copy(n, x.data(), x0.data());
+                  const fmat1& d, const fmat1& x0) {
     const double g0 = detail::dot(n, g.data(), d.data());
     // Only a finite negative slope is a descent direction; NaN fails too.
     if (!(g0 < 0) || !std::isfinite(g0)) halt();
@@ -108,6 +108,7 @@ template <objective_function F>
 double linesearch(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x, fmat1& g,
                   const fmat1& d) {
     fmat1 x0(n);
+    detail::copy(n, x.data(), x0.data());
     return linesearch(objective, n, search_limit, eta, f0, x, g, d, x0);
 }
 
