@@ -125,7 +125,7 @@ inline double field(const std::string& row, int j, int width) {
 //   neo-Hookean    W = mu/2 I1 J^(-2/3) + bulk/2 (J^2 - 2J)
 //   Mooney-Rivlin  W = c10 I1 J^(-2/3) + c01 I2 J^(-4/3) + bulk/2 (J^2 - 2J)
 // with principal Cauchy stresses sigma_i = (li / J) dW/dli, differentiated
-// by hand (and checked against central differences of W in mechanics_test).
+// by hand.
 struct law {
     int kind;      // 1 neo-Hookean, 2 Mooney-Rivlin, as the input writes it
     double a, b;   // mu and unused, or c10 and c01
@@ -136,10 +136,10 @@ struct law {
                (kind == 2 ? number_text(b) + " " : "") + number_text(bulk);
     }
 
-    // W for stretches l1, l2, l3; the plane-strain state has l3 = 1.
-    double density(double l1, double l2, double l3 = 1.0) const {
-        const double J = l1 * l2 * l3, I1 = l1 * l1 + l2 * l2 + l3 * l3;
-        const double I2 = l1 * l1 * l2 * l2 + l2 * l2 * l3 * l3 + l3 * l3 * l1 * l1;
+    // W for in-plane stretches l1, l2.
+    double density(double l1, double l2) const {
+        const double J = l1 * l2, I1 = l1 * l1 + l2 * l2 + 1;
+        const double I2 = l1 * l1 * l2 * l2 + l2 * l2 + l1 * l1;
         const double volumetric = bulk / 2 * (J * J - 2 * J);
         if (kind == 1) return a / 2 * I1 * std::pow(J, -2.0 / 3) + volumetric;
         return a * I1 * std::pow(J, -2.0 / 3) + b * I2 * std::pow(J, -4.0 / 3) + volumetric;
