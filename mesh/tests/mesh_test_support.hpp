@@ -1,72 +1,64 @@
-// Scratch directories and runs of the built programs for the tests of
-// velmora-mesh.
+// Runs of the built programs in scratch directories, and checks of a
+// finished run, for the tests of velmora-mesh.
 #pragma once
 
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 #include <vector>
 
-#include "test_models.hpp"
+#include "input.hpp"
+#include "mesh_error.hpp"
+#include "program_run.hpp"
 
 namespace mesh_test {
 
 namespace fs = std::filesystem;
-
-// Files and scratch directories as the program's own tests have them.
-using test::read_file;
 using test::scratch_dir;
 
-struct run_result {
-    int status = -1;  // exit status, or -1 when the program did not exit normally
-    std::string out;
-    std::string err;
-};
+// Runs program (velmora-mesh by default) with args, which hold no quote, in
+// dir; its output goes through files left in dir.
+inline test::run_result run(const fs::path& dir, const std::vector<std::string>& args,
+                            const std::string& program = VELMORA_MESH_BINARY) {
+    std::string command = "cd '" + dir.string() + "' && '" + program + "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    const int raw = std::system((command + " > .stdout 2> .stderr").c_str());
+    return {raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::read_file(dir / ".stdout"),
+            test::read_file(dir / ".stderr")};
+}
 
-// Appends s to out in single quotes for the shell.
-inline void append_quoted(std::string& out, const std::string& s) {
-    out += '\'';
-    for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+// The message of the mesh_error that f throws, or "(accepted)".
+template <class F>
+std::string refusal(F f) {
+    try {
+        f();
+    } catch (const velmora::mesh::mesh_error& e) {
+        return e.what();
     }
-    out += '\'';
+    return "(accepted)";
 }
 
-// Runs program with the arguments in dir.
-inline run_result run(const fs::path& dir, const std::string& program, const std::vector<std::string>& args = {}) {
-    std::string command = "cd ";
-    append_quoted(command, dir.string());
-    command += " && ";
-    append_quoted(command, program);
-    for (const std::string& a : args) {
-        command += ' ';
-        append_quoted(command, a);
-    }
-    command += " > .stdout 2> .stderr";
-    const int raw = std::system(command.c_str());
-    run_result r;
-    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-    r.out = read_file(dir / ".stdout");
-    r.err = read_file(dir / ".stderr");
-    fs::remove(dir / ".stdout");
-    fs::remove(dir / ".stderr");
-    return r;
-}
-
-inline run_result run_velmora(const fs::path& dir) { return run(dir, VELMORA_BINARY); }
-
-inline run_result run_mesh(const fs::path& dir, const std::vector<std::string>& args) {
-    return run(dir, VELMORA_MESH_BINARY, args);
-}
-
-// True when the verdict says the run met its residue test.
-inline bool converged(const run_result& r) {
+// velmora on dir/input.txt met its residue test.
+inline bool converged(const fs::path& dir) {
+    const test::run_result r = test::run_velmora(dir);
     return r.status == 0 && r.out.find("Optimal") != std::string::npos &&
            r.out.find("NOT Optimal") == std::string::npos;
+}
+
+// A model file as velmora reads it.
+inline velmora::model model_of(const std::string& text) {
+    velmora::model m;
+    velmora::read_model(m, text, "input.txt");
+    return m;
+}
+
+// The reactions of the finished run in dir balance its loads, and outside
+// readers accept the exported files (check_export.py); skipped without
+// Python or its VTK modules.
+inline void check_export(const fs::path& dir) {
+    if (std::string(VELMORA_PYTHON).empty()) GTEST_SKIP() << "no python3";
+    const auto r = run(dir, {SOURCE_DIR "/mesh/tests/check_export.py", dir.string(), VELMORA_RSVG}, VELMORA_PYTHON);
+    if (r.status == 77) GTEST_SKIP() << r.out;
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 }  // namespace mesh_test
