@@ -31,8 +31,10 @@ std::string grid(int n, double h, const std::string& control, const std::string&
     const int m = n + 1;
     std::string t = "grid\n: control\n" + control + "\n: material\n" + material + "\n: nodes\n" +
                     std::to_string(m * m) + "\nn\n";
-    for (int k = 0; k < m * m; ++k)
-        t += std::to_string(k + 1) + " " + number_text(k % m * h) + " " + number_text(k / m * h) + " 0\n";
+    for (int k = 0; k < m * m; ++k) {
+        const int column = k % m, row = k / m;
+        t += std::to_string(k + 1) + " " + number_text(column * h) + " " + number_text(row * h) + " 0\n";
+    }
     t += ": elements\n" + std::to_string(2 * n * n) + "\ne\n";
     for (int k = 0; k < n * n; ++k) {  // cell (k % n, k / n)
         const int a = k / n * m + k % n + 1, b = a + 1, c = b + m, d = c - 1, odd = (k / n + k % n) % 2;
@@ -52,8 +54,10 @@ std::string grid(int n, double h, const std::string& control, const std::string&
 // frees the lateral edges. Seven printed digits and a residue 1e-10 of the
 // start residue allow 1e-6 of the scale.
 TEST(plane_strain_stretch, report_matches_the_closed_form) {
-    for (const auto& [w, l1] : {std::pair{test::law{1, 0.05, 0, 0.5}, 1.15}, {test::law{1, 0.05, 0, 0.5}, 0.9},
-                                {test::law{2, 0.04, 0.01, 5.0}, 1.15}}) {
+    for (const auto& c : {std::pair{test::law{1, 0.05, 0, 0.5}, 1.15}, {test::law{1, 0.05, 0, 0.5}, 0.9},
+                          {test::law{2, 0.04, 0.01, 5.0}, 1.15}}) {
+        const test::law& w = c.first;
+        const double l1 = c.second;
         SCOPED_TRACE(testing::Message() << "kind " << w.kind << ", stretch " << l1);
         const double l2 = w.lateral_stretch(l1), sx = w.cauchy(l1, l2, 0), s3 = w.cauchy(l1, l2, 2), tol = 1e-6;
         std::string supports = held(1, 2, 0);
@@ -76,7 +80,8 @@ TEST(plane_strain_stretch, report_matches_the_closed_form) {
         // Displacements ((l1 - 1) x, (l2 - 1) y, 0) in node order; stresses
         // (sx, 0) in the plane, the larger first, s3 across.
         expect_table(test::displacement_table, 16, 20, [&](std::size_t k, int j) {
-            return j == 1 ? (l1 - 1) * double(k % 4) * 0.5 : j == 2 ? (l2 - 1) * double(k / 4) * 0.5 : 0.0;
+            const std::size_t column = k % 4, row = k / 4;  // node k + 1 at (column, row) / 2
+            return j == 1 ? (l1 - 1) * double(column) * 0.5 : j == 2 ? (l2 - 1) * double(row) * 0.5 : 0.0;
         }, tol * std::max(std::fabs(l1 - 1), std::fabs(l2 - 1)) * 1.5);
         expect_table(test::stress_table, 18, 18, [&](std::size_t, int j) {
             return j == 1 ? std::max(sx, 0.0) : j == 2 ? std::min(sx, 0.0) : s3;

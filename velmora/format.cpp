@@ -66,6 +66,9 @@ constexpr char digit_pairs[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// The two digits of v < 100.
+const char* two_digits(std::uint32_t v) { return digit_pairs + std::size_t{2} * v; }
+
 // Digits of v < 10^8 (1 for 0).
 int decimal_digits(std::uint32_t v) {
     return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
@@ -222,10 +225,10 @@ char* format_integer(char* p, long long value, int width) {
         // independent two-digit pieces, then the leading zeros dropped.
         const auto v = static_cast<std::uint32_t>(m);
         const std::uint32_t high = v / 10000, low = v % 10000;
-        std::memcpy(tmp, digit_pairs + 2 * (high / 100), 2);
-        std::memcpy(tmp + 2, digit_pairs + 2 * (high % 100), 2);
-        std::memcpy(tmp + 4, digit_pairs + 2 * (low / 100), 2);
-        std::memcpy(tmp + 6, digit_pairs + 2 * (low % 100), 2);
+        std::memcpy(tmp, two_digits(high / 100), 2);
+        std::memcpy(tmp + 2, two_digits(high % 100), 2);
+        std::memcpy(tmp + 4, two_digits(low / 100), 2);
+        std::memcpy(tmp + 6, two_digits(low % 100), 2);
         n = decimal_digits(v);
         digits = tmp + 8 - n;
     } else {
