@@ -23,8 +23,11 @@ inline double square_root(double v) { return std::sqrt(v); }
 inline pair square_root(pair v) { return pair{std::sqrt(v[0]), std::sqrt(v[1])}; }
 
 inline constexpr double third = 1.0 / 3.0;  // the double nearest 1/3: s = i3^third = J^(2/3)
-inline double cube_root_of_square(double i3) { return std::pow(i3, third); }
-inline pair cube_root_of_square(pair i3) { return pair{std::pow(i3[0], third), std::pow(i3[1], third)}; }
+// pow(1, y) is exactly 1, and i3 is exactly 1 wherever the mesh is still
+// undeformed: at the start point, and, while the minimiser's changes spread
+// from the loads, in most of a large mesh. The library call is skipped there.
+inline double cube_root_of_square(double i3) { return i3 == 1.0 ? 1.0 : std::pow(i3, third); }
+inline pair cube_root_of_square(pair i3) { return pair{cube_root_of_square(i3[0]), cube_root_of_square(i3[1])}; }
 
 template <class T>
 struct vec3 {
