@@ -67,7 +67,7 @@ constexpr char digit_pairs[201] =
     "8081828384858687888990919293949596979899";
 
 // The two digits of v < 100.
-const char* two_digits(std::uint32_t v) { return digit_pairs + std::size_t{2} * v; }
+const char* two_digits(std::uint32_t v) { return &digit_pairs[std::size_t{2} * v]; }
 
 // Digits of v < 10^8 (1 for 0).
 int decimal_digits(std::uint32_t v) {
