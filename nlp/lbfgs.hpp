@@ -19,19 +19,10 @@ struct list_rec {
     list_rec* prev = nullptr;  // next older pair (from the oldest: the newest)
     list_rec* next = nullptr;  // next newer pair (from the newest: the oldest)
 
-    list_rec(int size, const fmat1& s_new, const fmat1& y_new) : n(size), s(size), y(size) { store(s_new, y_new); }
-
-    void store(const fmat1& s_new, const fmat1& y_new) {
+    // A copy of the pair s_new, y_new, whose s . y is sy_new.
+    list_rec(int size, const fmat1& s_new, const fmat1& y_new, double sy_new) : n(size), sy(sy_new), s(size), y(size) {
         detail::copy(n, s_new.data(), s.data());
         detail::copy(n, y_new.data(), y.data());
-        sum_sy();
-    }
-
-    void sum_sy() {
-        sy = 0;
-        const double* yp = y.data();
-        const double* sp = s.data();
-        for (int i = 0; i < n; ++i) sy = sy + yp[i] * sp[i];
     }
 };
 
@@ -39,9 +30,9 @@ struct list_rec {
 // first and first->prev is last.
 class ring {
 public:
-    // create: a ring of one pair.
-    ring(int n, const fmat1& s, const fmat1& y) {
-        first_ = last_ = new list_rec(n, s, y);
+    // create: a ring of one pair, s . y = sy (as form_pair returns it).
+    ring(int n, const fmat1& s, const fmat1& y, double sy) {
+        first_ = last_ = new list_rec(n, s, y, sy);
         first_->prev = first_->next = first_;
     }
     ~ring() { destroy(); }
@@ -49,8 +40,8 @@ public:
     ring& operator=(const ring&) = delete;
 
     // Links a new pair after the newest one.
-    void insert(int n, const fmat1& s, const fmat1& y) {
-        list_rec* node = new list_rec(n, s, y);
+    void insert(int n, const fmat1& s, const fmat1& y, double sy) {
+        list_rec* node = new list_rec(n, s, y, sy);
         node->next = first_;
         node->prev = last_;
         last_->next = node;
@@ -62,11 +53,11 @@ public:
     // no node is allocated and no link changes. The node takes over the
     // storage of s and y and hands its old vectors back in their place, so
     // nothing is copied; s and y then hold the pair that was dropped.
-    void rotate(fmat1& s, fmat1& y) {
+    void rotate(fmat1& s, fmat1& y, double sy) {
         list_rec* node = last_->next;
         std::swap(node->s, s);
         std::swap(node->y, y);
-        node->sum_sy();
+        node->sy = sy;
         first_ = node->next;
         last_ = node;
     }
@@ -185,8 +176,7 @@ result lbfgs(const F& objective, int memory, int n, int max_iterations, int sear
     detail::copy(n, x.data(), s.data());
     detail::copy(n, g.data(), y.data());
     f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
-    detail::form_pair(n, x, g, s, y);
-    ring pairs(n, s, y);
+    ring pairs(n, s, y, detail::form_pair(n, x, g, s, y));
 
     while (k < max_iterations && norm(n, g) > allowable_residue) {
         if (!pairs.direction(g, d)) break;
@@ -194,11 +184,11 @@ result lbfgs(const F& objective, int memory, int n, int max_iterations, int sear
         detail::copy(n, x.data(), s.data());
         detail::copy(n, g.data(), y.data());
         f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
-        detail::form_pair(n, x, g, s, y);
+        const double sy = detail::form_pair(n, x, g, s, y);
         if (k <= memory)
-            pairs.insert(n, s, y);
+            pairs.insert(n, s, y, sy);
         else
-            pairs.rotate(s, y);
+            pairs.rotate(s, y, sy);
     }
     return {k, f, detail::converged(n, g, allowable_residue)};
 }

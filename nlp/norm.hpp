@@ -78,14 +78,20 @@ inline void copy(int n, const double* from, double* to) {
 }
 
 // s = x - s and y = g - y: the saved point and gradient become the
-// correction pair of the step just made.
-inline void form_pair(int n, const fmat1& x, const fmat1& g, fmat1& s, fmat1& y) {
+// correction pair of the step just made. Returns s . y, summed y_i s_i from
+// 0 in index order, formed in the same pass.
+inline double form_pair(int n, const fmat1& x, const fmat1& g, fmat1& s, fmat1& y) {
     const double* xp = x.data();
     const double* gp = g.data();
     double* sp = s.data();
     double* yp = y.data();
-    for (int i = 0; i < n; ++i) sp[i] = xp[i] - sp[i];
-    for (int i = 0; i < n; ++i) yp[i] = gp[i] - yp[i];
+    double sy = 0;
+    for (int i = 0; i < n; ++i) {
+        sp[i] = xp[i] - sp[i];
+        yp[i] = gp[i] - yp[i];
+        sy = sy + yp[i] * sp[i];
+    }
+    return sy;
 }
 
 }  // namespace detail
