@@ -119,6 +119,9 @@ TEST(FormatReal, RandomAgainstPrintf) {
         if (i % 3 == 0) {  // any bit pattern: all exponents, subnormals
             v = std::bit_cast<double>(rng());
             if (!std::isfinite(v) || v == 0) continue;
+        } else if (i % 6 == 5) {  // whole numbers of 1 to 16 digits, ties and carries among them
+            v = (rng() & 1 ? -1.0 : 1.0) * static_cast<double>((rng() >> (11 + rng() % 53)) * (i % 12 == 5 ? 5 : 1));
+            if (v == 0) continue;
         } else {  // few significant bits (many exact ties) or short decimals (near ties)
             const double n = static_cast<double>(1 + rng() % (i % 3 == 1 ? 1u << 16 : 100000000u));
             const int k = static_cast<int>(rng() % 40);

@@ -157,6 +157,36 @@ char* put_exponent(char* p, int e, int exp) {
     return put_unsigned(p, static_cast<u64>(e < 0 ? -e : e), digits);
 }
 
+// A whole number of magnitude m < 2^53 (its digits are exact): the digits are
+// rounded to aft + 1 in integer arithmetic, a first dropped digit of 5 or
+// more going up, away from zero. Mesh coordinates are often whole numbers.
+char* format_whole(char* p, bool negative, u64 m, int fore, int aft, int exp) {
+    char digits[24];
+    int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
+    int e = n - 1;
+    const int keep = aft + 1;
+    if (n > keep) {
+        const bool up = digits[keep] >= '5';
+        n = keep;
+        if (up) {
+            int k = keep - 1;
+            for (; k >= 0 && digits[k] == '9'; --k) digits[k] = '0';
+            if (k >= 0) {
+                ++digits[k];
+            } else {  // 99..9 became 100..0
+                digits[0] = '1';
+                ++e;
+            }
+        }
+    }
+    p = put_blanks(p, fore - (negative ? 2 : 1));
+    if (negative) *p++ = '-';
+    *p++ = digits[0];
+    *p++ = '.';
+    for (int k = 1; k < keep; ++k) *p++ = k < n ? digits[k] : '0';
+    return put_exponent(p, e, exp);
+}
+
 char* format_finite(char* p, double value, int fore, int aft, int exp) {
     if (aft < 0) aft = 0;
     if (value == 0) {
@@ -166,6 +196,11 @@ char* format_finite(char* p, double value, int fore, int aft, int exp) {
         *p++ = '.';
         for (int k = 0; k < aft; ++k) *p++ = '0';
         return put_exponent(p, 0, exp);
+    }
+    const double magnitude = std::fabs(value);
+    if (magnitude < 0x1p53) {
+        const auto whole = static_cast<u64>(magnitude);
+        if (static_cast<double>(whole) == magnitude) return format_whole(p, value < 0, whole, fore, aft, exp);
     }
     const bool negative = std::signbit(value);
     p = put_blanks(p, fore - (negative ? 2 : 1));
