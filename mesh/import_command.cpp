@@ -78,24 +78,12 @@ struct import_request {
 import_request parse(int argc, char** argv) {
     import_request c;
     import_options& o = c.options;
-    bool mu = false, c10 = false, c01 = false;
-    std::optional<std::string> law;
+    cli::material_flags flags;
     cli::arguments a(argc, argv, 2);
     while (a.next()) {
         const std::string_view name = a.name();
         if (name == "-h" || name == "--help") c.help = true;
-        else if (name == "--law") law = std::string(a.value());
-        else if (name == "--mu") o.mu = a.real(), mu = true;
-        else if (name == "--c10") o.c10 = a.real(), c10 = true;
-        else if (name == "--c01") o.c01 = a.real(), c01 = true;
-        else if (name == "--bulk") o.bulk = a.real();
-        else if (name == "--thickness") o.thickness = a.real();
-        else if (name == "--eta") o.eta = a.real();
-        else if (name == "--search-limit") o.search_limit = a.whole();
-        else if (name == "--tolerance") o.tolerance = a.real();
-        else if (name == "--reference-residue") o.reference_residue = a.real();
-        else if (name == "--max-iterations") o.max_iterations = a.whole();
-        else if (name == "--memory") o.memory = a.whole();
+        else if (cli::take_setting(a, o, flags)) continue;
         else if (name == "--size-factor") c.size_factor = a.real();
         else if (name == "--free-z") o.hold_z = false;
         else if (name == "-o" || name == "--output") c.output = std::string(a.value());
@@ -106,15 +94,7 @@ import_request parse(int argc, char** argv) {
     }
     if (c.help) return c;
     if (c.mesh.empty()) cli::refuse("import needs a mesh file (.msh or .geo)");
-    if (law) {
-        if (*law == "neo") o.law = material_law::neo_hookean;
-        else if (*law == "mr") o.law = material_law::mooney_rivlin;
-        else cli::refuse("--law: expected neo (neo-Hookean) or mr (Mooney-Rivlin), found " + cli::quoted(*law));
-    }
-    if (o.law == material_law::neo_hookean && (c10 || c01))
-        cli::refuse("--c10 and --c01 belong to the Mooney-Rivlin law; add --law mr, or give --mu");
-    if (o.law == material_law::mooney_rivlin && mu)
-        cli::refuse("--mu belongs to the neo-Hookean law; give --c10 and --c01 with --law mr");
+    cli::settle_law(flags, o);
     if (c.size_factor && !(*c.size_factor > 0)) cli::refuse("--size-factor must be greater than 0");
     if (const std::string why = options_problem(o); !why.empty()) cli::refuse(why);
     if (c.output.empty()) cli::refuse("--output needs a file name");

@@ -16,10 +16,8 @@ namespace {
 
 using velmora::mesh::strip;
 using velmora::mesh::cli::quoted;
-using velmora::mesh::cli::real_number;
 using velmora::mesh::cli::refuse;
 using velmora::mesh::cli::usage_error;
-using velmora::mesh::cli::whole_number;
 
 constexpr int usage_status = velmora::mesh::cli::usage_status;  // a malformed command line
 constexpr int output_status = 1;                                 // the file could not be written
@@ -74,8 +72,6 @@ Example: velmora-mesh --nx 1000 --ny 500 --load-x 5 --max-iterations 20 -o input
 struct command {
     strip s;
     std::optional<double> length, height;
-    std::optional<std::string> law;
-    bool mu = false, c10 = false, c01 = false;
     std::string output = "-";
     bool help = false;
 };
@@ -83,60 +79,26 @@ struct command {
 command parse(int argc, char** argv) {
     command c;
     strip& s = c.s;
-    for (int a = 1; a < argc; ++a) {
-        std::string_view arg = argv[a];
-        if (arg == "-h" || arg == "--help") {
-            c.help = true;
-            continue;
-        }
-        std::string_view name = arg;
-        std::optional<std::string_view> inline_value;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            inline_value = arg.substr(eq + 1);
-        }
-        const auto value = [&]() -> std::string_view {
-            if (inline_value) return *inline_value;
-            if (a + 1 >= argc) refuse(std::string(name) + " needs a value");
-            return argv[++a];
-        };
-        const auto real = [&] { return real_number(name, value()); };
-        const auto whole = [&] { return whole_number(name, value()); };
-
-        if (name == "--nx") s.nx = whole();
-        else if (name == "--ny") s.ny = whole();
-        else if (name == "--length") c.length = real();
-        else if (name == "--height") c.height = real();
-        else if (name == "--law") c.law = std::string(value());
-        else if (name == "--mu") s.mu = real(), c.mu = true;
-        else if (name == "--c10") s.c10 = real(), c.c10 = true;
-        else if (name == "--c01") s.c01 = real(), c.c01 = true;
-        else if (name == "--bulk") s.bulk = real();
-        else if (name == "--thickness") s.thickness = real();
-        else if (name == "--stretch") s.stretch = real();
-        else if (name == "--load-x") s.load_x = real();
-        else if (name == "--load-y") s.load_y = real();
-        else if (name == "--eta") s.eta = real();
-        else if (name == "--search-limit") s.search_limit = whole();
-        else if (name == "--tolerance") s.tolerance = real();
-        else if (name == "--reference-residue") s.reference_residue = real();
-        else if (name == "--max-iterations") s.max_iterations = whole();
-        else if (name == "--memory") s.memory = whole();
-        else if (name == "-o" || name == "--output") c.output = std::string(value());
+    velmora::mesh::cli::material_flags flags;
+    velmora::mesh::cli::arguments a(argc, argv, 1);
+    while (a.next()) {
+        const std::string_view name = a.name();
+        if (a.arg() == "-h" || a.arg() == "--help") c.help = true;
+        else if (velmora::mesh::cli::take_setting(a, s, flags)) continue;
+        else if (name == "--nx") s.nx = a.whole();
+        else if (name == "--ny") s.ny = a.whole();
+        else if (name == "--length") c.length = a.real();
+        else if (name == "--height") c.height = a.real();
+        else if (name == "--stretch") s.stretch = a.real();
+        else if (name == "--load-x") s.load_x = a.real();
+        else if (name == "--load-y") s.load_y = a.real();
+        else if (name == "-o" || name == "--output") c.output = std::string(a.value());
         else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
-        else refuse("unexpected argument " + quoted(arg) + " (every value follows its option)");
+        else refuse("unexpected argument " + quoted(a.arg()) + " (every value follows its option)");
     }
     if (c.help) return c;
 
-    if (c.law) {
-        if (*c.law == "neo") s.law = velmora::mesh::material_law::neo_hookean;
-        else if (*c.law == "mr") s.law = velmora::mesh::material_law::mooney_rivlin;
-        else refuse("--law: expected neo (neo-Hookean) or mr (Mooney-Rivlin), found " + quoted(*c.law));
-    }
-    if (s.law == velmora::mesh::material_law::neo_hookean && (c.c10 || c.c01))
-        refuse("--c10 and --c01 belong to the Mooney-Rivlin law; add --law mr, or give --mu");
-    if (s.law == velmora::mesh::material_law::mooney_rivlin && c.mu)
-        refuse("--mu belongs to the neo-Hookean law; give --c10 and --c01 with --law mr");
+    velmora::mesh::cli::settle_law(flags, s);
     if (s.nx < 1 || s.ny < 1) refuse("--nx and --ny must be at least 1");
     s.length = c.length.value_or(s.nx);
     s.height = c.height.value_or(s.ny);
