@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+
+#include "input.hpp"  // read_whole_file
 
 namespace velmora::mesh {
 
@@ -13,24 +16,12 @@ std::string reason(int error) { return error != 0 ? std::strerror(error) : "inpu
 }  // namespace
 
 std::optional<std::string> read_text(const std::string& file, std::string& why) {
-    errno = 0;
-    std::FILE* f = std::fopen(file.c_str(), "rb");
-    if (f == nullptr) {
-        why = reason(errno);
+    file_contents r = read_whole_file(file.c_str());
+    if (!r.opened || r.read_failed) {
+        why = reason(r.error);
         return std::nullopt;
     }
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
-    const bool failed = std::ferror(f) != 0;
-    const int error = errno;
-    std::fclose(f);
-    if (failed) {
-        why = reason(error);
-        return std::nullopt;
-    }
-    return text;
+    return std::move(r.text);
 }
 
 std::string write_text(const std::string& file, const std::string& text) {

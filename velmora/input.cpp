@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "steps.hpp"
@@ -377,29 +378,40 @@ double input_text::read_real(const char* what) {
     return read_number(true, what).real;
 }
 
-namespace {
-
-std::string read_file(const char* name) {
+file_contents read_whole_file(const char* name) {
+    file_contents r;
+    errno = 0;
     std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr)
-        throw failure(name_error, std::string("cannot open \"") + name + "\" in the working directory: " +
-                                      std::strerror(errno));
-    std::string text;
+    if (file == nullptr) {
+        r.error = errno;
+        return r;
+    }
+    r.opened = true;
     // Room for the whole file at once when its size is known, so that the
     // text is neither moved nor copied while it grows.
     // (A directory or a pipe has no size: the text then grows as it is read.)
     std::error_code no_size;
     const std::uintmax_t size = std::filesystem::file_size(name, no_size);
-    if (!no_size) text.reserve(static_cast<std::size_t>(size));
+    if (!no_size) r.text.reserve(static_cast<std::size_t>(size));
     char block[1 << 16];
     std::size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, n);
-    const bool bad = std::ferror(file) != 0;
-    const int error = errno;
+    while ((n = std::fread(block, 1, sizeof block, file)) > 0) r.text.append(block, n);
+    r.read_failed = std::ferror(file) != 0;
+    r.error = errno;
     std::fclose(file);
-    if (bad)
-        throw failure(name_error, std::string("cannot read \"") + name + "\": " + std::strerror(error));
-    return text;
+    return r;
+}
+
+namespace {
+
+std::string read_file(const char* name) {
+    file_contents r = read_whole_file(name);
+    if (!r.opened)
+        throw failure(name_error, std::string("cannot open \"") + name + "\" in the working directory: " +
+                                      std::strerror(r.error));
+    if (r.read_failed)
+        throw failure(name_error, std::string("cannot read \"") + name + "\": " + std::strerror(r.error));
+    return std::move(r.text);
 }
 
 // Refuses a count that the rest of the file cannot hold, before storage is

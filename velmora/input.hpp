@@ -9,6 +9,16 @@
 
 namespace velmora {
 
+// The whole contents of a file; when it could not be opened or read, error
+// holds errno as the failure left it.
+struct file_contents {
+    std::string text;
+    bool opened = false;
+    bool read_failed = false;
+    int error = 0;
+};
+file_contents read_whole_file(const char* name);
+
 // Reads the six sections of a model file from text into m, as input()
 // does with the contents of "input.txt"; file_name locates failures.
 void read_model(model& m, std::string_view text, const std::string& file_name);
