@@ -75,6 +75,25 @@ int decimal_digits(std::uint32_t v) {
            (v >= 10000000);
 }
 
+// Writes the decimal digits of m (no leading zeros) somewhere in buffer and
+// returns where they start, n their count. Numbers below 10^8 (node and
+// element numbers, most whole coordinates) take all eight digits at once,
+// from four independent two-digit pieces, and drop the leading zeros.
+char* decimal(u64 m, char (&buffer)[20], int& n) {
+    if (m < 100000000) {
+        const auto v = static_cast<std::uint32_t>(m);
+        const std::uint32_t high = v / 10000, low = v % 10000;
+        std::memcpy(buffer, two_digits(high / 100), 2);
+        std::memcpy(buffer + 2, two_digits(high % 100), 2);
+        std::memcpy(buffer + 4, two_digits(low / 100), 2);
+        std::memcpy(buffer + 6, two_digits(low % 100), 2);
+        n = decimal_digits(v);
+        return buffer + 8 - n;
+    }
+    n = static_cast<int>(std::to_chars(buffer, buffer + sizeof buffer, m).ptr - buffer);
+    return buffer;
+}
+
 char* put_blanks(char* p, int n) {
     for (; n > 0; --n) *p++ = ' ';
     return p;
@@ -161,8 +180,9 @@ char* put_exponent(char* p, int e, int exp) {
 // rounded to aft + 1 in integer arithmetic, a first dropped digit of 5 or
 // more going up, away from zero. Mesh coordinates are often whole numbers.
 char* format_whole(char* p, bool negative, u64 m, int fore, int aft, int exp) {
-    char digits[24];
-    int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
+    char buffer[20];
+    int n;
+    char* const digits = decimal(m, buffer, n);
     int e = n - 1;
     const int keep = aft + 1;
     if (n > keep) {
@@ -252,24 +272,9 @@ char* format_integer(char* p, long long value, int width) {
     const bool negative = value < 0;
     // Magnitude in unsigned arithmetic, which also holds LLONG_MIN.
     const u64 m = negative ? u64{0} - static_cast<u64>(value) : static_cast<u64>(value);
-    char tmp[20];
-    const char* digits;
+    char buffer[20];
     int n;
-    if (m < 100000000) {
-        // Node and element numbers: all eight digits at once, from four
-        // independent two-digit pieces, then the leading zeros dropped.
-        const auto v = static_cast<std::uint32_t>(m);
-        const std::uint32_t high = v / 10000, low = v % 10000;
-        std::memcpy(tmp, two_digits(high / 100), 2);
-        std::memcpy(tmp + 2, two_digits(high % 100), 2);
-        std::memcpy(tmp + 4, two_digits(low / 100), 2);
-        std::memcpy(tmp + 6, two_digits(low % 100), 2);
-        n = decimal_digits(v);
-        digits = tmp + 8 - n;
-    } else {
-        digits = tmp;
-        n = static_cast<int>(std::to_chars(tmp, tmp + sizeof tmp, m).ptr - tmp);
-    }
+    const char* const digits = decimal(m, buffer, n);
     p = put_blanks(p, width - n - (negative ? 1 : 0));
     if (negative) *p++ = '-';
     std::memcpy(p, digits, static_cast<std::size_t>(n));
