@@ -153,10 +153,6 @@ struct builder {
     }
 };
 
-const char* law_name(material_law law) {
-    return law == material_law::neo_hookean ? "neo-Hookean" : "Mooney-Rivlin";
-}
-
 }  // namespace
 
 std::string options_problem(const import_options& o) {
@@ -260,14 +256,7 @@ std::string model_text(const imported_model& model, const import_options& o) {
 
     line("Imported by velmora-mesh from " + printable(o.source) + ": " + number(model.nodes.size()) + " nodes, " +
          number(model.elements.size()) + " triangles, " + law_name(o.law));
-    line(": control: eta, search limit, tolerance, reference residue, maximum iterations, memory");
-    line(number(o.eta) + " " + std::to_string(o.search_limit) + " " + number(o.tolerance) + " " +
-         number(o.reference_residue) + " " + std::to_string(o.max_iterations) + " " + std::to_string(o.memory));
-    line(": material: thickness, kind, constants");
-    if (o.law == material_law::neo_hookean)
-        line(number(o.thickness) + " 1 " + number(o.mu) + " " + number(o.bulk));
-    else
-        line(number(o.thickness) + " 2 " + number(o.c10) + " " + number(o.c01) + " " + number(o.bulk));
+    t += settings_sections(o);
 
     line(": nodes, numbered in ascending order of their source node tag");
     line(number(model.nodes.size()));

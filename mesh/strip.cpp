@@ -79,11 +79,11 @@ double share(double total, int j, int ny) {
     return j == 0 || j == ny ? interior / 2 : interior;
 }
 
+}  // namespace
+
 const char* law_name(material_law law) {
     return law == material_law::neo_hookean ? "neo-Hookean" : "Mooney-Rivlin";
 }
-
-}  // namespace
 
 strip unit_cells(int nx, int ny) {
     strip s;
@@ -136,17 +136,7 @@ void write(const strip& s, const sink& to) {
     t.put("Strip of ").number(static_cast<long long>(s.nx)).put(" by ").number(static_cast<long long>(s.ny));
     t.put(" cells, ").number(elements).put(" triangles, ").put(law_name(s.law)).put(", written by velmora-mesh").end();
 
-    t.put(": control: eta, search limit, tolerance, reference residue, maximum iterations, memory").end();
-    t.number(s.eta).blank().number(static_cast<long long>(s.search_limit)).blank().number(s.tolerance).blank();
-    t.number(s.reference_residue).blank().number(static_cast<long long>(s.max_iterations)).blank();
-    t.number(static_cast<long long>(s.memory)).end();
-
-    t.put(": material: thickness, kind, constants").end();
-    t.number(s.thickness).blank();
-    if (s.law == material_law::neo_hookean)
-        t.put("1 ").number(s.mu).blank().number(s.bulk).end();
-    else
-        t.put("2 ").number(s.c10).blank().number(s.c01).blank().number(s.bulk).end();
+    t.put(settings_sections(s).c_str());
 
     t.put(": nodes").end();
     t.number(nodes).end();

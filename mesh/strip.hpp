@@ -16,6 +16,7 @@
 // uniform traction would be (the two corner nodes carry half a share).
 #pragma once
 
+#include <charconv>
 #include <functional>
 #include <optional>
 #include <string>
@@ -24,6 +25,29 @@
 namespace velmora::mesh {
 
 enum class material_law { neo_hookean, mooney_rivlin };
+
+// "neo-Hookean" or "Mooney-Rivlin".
+const char* law_name(material_law law);
+
+// The control and material sections of a model file, for a strip or an
+// imported model: Settings holds the material and the solver controls under
+// the names of strip. Reals in the shortest form that reads back the same.
+template <class Settings>
+std::string settings_sections(const Settings& s) {
+    const auto real = [](double v) {
+        char buffer[32];
+        return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
+    };
+    std::string t = ": control: eta, search limit, tolerance, reference residue, maximum iterations, memory\n";
+    t += real(s.eta) + " " + std::to_string(s.search_limit) + " " + real(s.tolerance) + " " +
+         real(s.reference_residue) + " " + std::to_string(s.max_iterations) + " " + std::to_string(s.memory) + "\n";
+    t += ": material: thickness, kind, constants\n";
+    if (s.law == material_law::neo_hookean)
+        t += real(s.thickness) + " 1 " + real(s.mu) + " " + real(s.bulk) + "\n";
+    else
+        t += real(s.thickness) + " 2 " + real(s.c10) + " " + real(s.c01) + " " + real(s.bulk) + "\n";
+    return t;
+}
 
 struct strip {
     // Mesh.
