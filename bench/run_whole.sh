@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Whole runs of velmora on generated strips: wall time, CPU time and peak
-# memory of the program (/usr/bin/time -v), then the same run through
+# Whole runs of velmora on generated strips: wall time, CPU time, peak memory
+# and page faults of the program (/usr/bin/time -v), then the same run through
 # step_times for the seconds of each step, whose files must equal the
 # program's byte for byte.
 #
@@ -72,12 +72,13 @@ for elements in "${sizes[@]}"; do
   user=$(field 'User time (seconds)' "$dir/time.txt")
   sys=$(field 'System time (seconds)' "$dir/time.txt")
   rss_kb=$(field 'Maximum resident set size (kbytes)' "$dir/time.txt")
+  faults=$(field 'Minor (reclaiming a frame) page faults' "$dir/time.txt")
   wall[$elements]=$elements:$elapsed
   out_bytes=$(cat "$dir/velmora"/{ansys.txt,autocad.scr,output.txt} | wc -c)
-  printf 'velmora   %8.2f s wall, %.2f s user, %.2f s system; peak %.1f MB = %.0f bytes per element; %.1f MB written\n' \
+  printf 'velmora   %8.2f s wall, %.2f s user, %.2f s system; peak %.1f MB = %.0f bytes per element; %.1f MB written; %d page faults\n' \
     "$elapsed" "$user" "$sys" "$(awk -v k="$rss_kb" 'BEGIN { print k * 1024 / 1e6 }')" \
     "$(awk -v k="$rss_kb" -v e="$elements" 'BEGIN { print k * 1024 / e }')" \
-    "$(awk -v b="$out_bytes" 'BEGIN { print b / 1e6 }')"
+    "$(awk -v b="$out_bytes" 'BEGIN { print b / 1e6 }')" "$faults"
   tr -d '\n' <"$dir/velmora/stdout.txt"; echo
   [ -s "$dir/velmora/stderr.txt" ] && sed 's/^/velmora stderr: /' "$dir/velmora/stderr.txt"
 
