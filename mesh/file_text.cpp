@@ -3,9 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <utility>
-
-#include "input.hpp"  // read_whole_file
+#include <filesystem>
+#include <system_error>
 
 namespace velmora::mesh {
 
@@ -16,12 +15,29 @@ std::string reason(int error) { return error != 0 ? std::strerror(error) : "inpu
 }  // namespace
 
 std::optional<std::string> read_text(const std::string& file, std::string& why) {
-    file_contents r = read_whole_file(file.c_str());
-    if (!r.opened || r.read_failed) {
-        why = reason(r.error);
+    errno = 0;
+    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (f == nullptr) {
+        why = reason(errno);
         return std::nullopt;
     }
-    return std::move(r.text);
+    // Room for the whole file at once when its size is known (a directory
+    // or a pipe has none: the text then grows as it is read).
+    std::string text;
+    std::error_code no_size;
+    const std::uintmax_t size = std::filesystem::file_size(file, no_size);
+    if (!no_size) text.reserve(static_cast<std::size_t>(size));
+    char block[1 << 16];
+    std::size_t n = 0;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, n);
+    const bool failed = std::ferror(f) != 0;
+    const int error = errno;
+    std::fclose(f);
+    if (failed) {
+        why = reason(error);
+        return std::nullopt;
+    }
+    return text;
 }
 
 std::string write_text(const std::string& file, const std::string& text) {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -31,12 +33,16 @@ std::string failure_of(F f) {
 
 std::string with_crlf(const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); }
 
-// Every field that the reader fills from text, as text (a zero of either
-// sign as 0), or the name of the failure it raises.
-std::string outcome(const std::string& text) {
+// Every field that read fills, as text (a zero of either sign as 0), or
+// the failure it raises: its name, and with message also the message.
+template <class Read>
+std::string outcome(Read read, bool message = false) {
     velmora::model m;
-    if (const std::string name = failure_of([&] { velmora::read_model(m, text, "input.txt"); }); name != "none")
-        return name;
+    try {
+        read(m);
+    } catch (const terms::failure& e) {
+        return message ? e.name() + ": " + e.message() : e.name();
+    }
     std::ostringstream t;
     t.precision(17);
     t << m.eta + 0.0 << " " << m.search_limit << " " << m.tolerance << " " << m.reference_residue + 0.0 << " "
@@ -176,7 +182,53 @@ TEST(InputSections, FilesReadByHand) {
          control + mr + "\n0 0 0 0:0:0 0:0:0 0:0:0\n1 0 0 0:0:0 0:0:0 0:0:0\n1 1 0 0:0:0 0:0:0 0:0:0\n"
                         "0 1 0 0:0:0 0:0:0 0:0:0\n1 2 3\n1 3 4"},
     };
-    for (const auto& c : cases) EXPECT_EQ(outcome(c.text), c.read) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(outcome([&](velmora::model& m) { velmora::read_model(m, c.text, "input.txt"); }), c.read) << c.text;
+}
+
+// A file read a piece at a time gives what its whole text gives: the same
+// model, or the same failure with the same line and message, whatever the
+// size of the pieces and whether the file's size is known. The texts put
+// line ends, CR LF pairs, comments and records across the pieces' edges,
+// hold lines longer than a piece, end without a line end, and give counts
+// that the rest of the file cannot hold.
+TEST(InputSections, FileReadInPiecesReadsAsTheWholeText) {
+    const std::string whole = strip().text();
+    const std::string texts[] = {
+        whole,
+        with_crlf(whole),
+        strip{.head = "\f\fa comment line much longer than the short pieces of the reader\n\n",
+              .nodes = ": nodes\n4\ntitle\n1 0 0 0\n2\n1\n\n0 0\n3 1 1 0\f\n4 0 1 0 and a long tail after the record\n"}
+            .text(),
+        whole.substr(0, whole.size() - 1),  // no line end at the end
+        whole.substr(0, whole.find("3 1 0.5") + 5),
+        whole.substr(0, whole.find(": elements")),
+        "",
+        "\n\n\n",
+        ": control\n0.9  20  0.001  0  500  7",
+        strip{.nodes = ": nodes\n400\ntitle\n1 0 0 0\n"}.text(),
+        with_crlf(strip{.elements = ": elements\n2\ntitle\n1 1 2 3\n2 1 3 x4\n"}.text()),
+        strip{.supports = ": supports\n1\ntitle\n9 1 0.0\n"}.text(),
+        strip{.loads = ": loads\n1\ntitle\n3 1 0.5 no line end"}.text(),
+        strip{.loads = ": loads\n1\ntitle\n3 1 0.5\r"}.text(),
+    };
+    for (const std::string& text : texts) {
+        const std::string want = outcome([&](velmora::model& m) { velmora::read_model(m, text, "input.txt"); }, true);
+        for (const std::size_t piece : {1, 2, 3, 7, 64, 1 << 20})
+            for (const bool size_known : {false, true}) {
+                SCOPED_TRACE("piece " + std::to_string(piece) + (size_known ? ", size known: " : ": ") + text);
+                std::FILE* file = std::tmpfile();
+                ASSERT_NE(file, nullptr);
+                std::fwrite(text.data(), 1, text.size(), file);
+                std::rewind(file);
+                const std::optional<std::uintmax_t> size =
+                    size_known ? std::optional<std::uintmax_t>(text.size()) : std::nullopt;
+                EXPECT_EQ(outcome([&](velmora::model& m) { velmora::read_model(m, file, size, "input.txt", piece); },
+                                  true),
+                          want);
+                std::fclose(file);
+            }
+    }
 }
 
 }  // namespace

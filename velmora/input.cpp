@@ -30,6 +30,9 @@ constexpr const char* input_file_name = "input.txt";
 constexpr double default_tolerance = 0.001;  // replaces a tolerance not greater than 0
 constexpr int directions = 3;
 constexpr int longest_quote = 24;  // characters of the file quoted in a message
+// Bytes of "input.txt" read at a time: the reader never holds the whole
+// text, only the lines at hand.
+constexpr std::size_t input_piece = std::size_t{1} << 20;
 
 // Shortest text a record of k numbers can take: each number one digit and
 // one blank or line end. A count is checked against it before any storage
@@ -92,17 +95,94 @@ struct input_text::number {
 };
 
 input_text::input_text(std::string_view text, std::string file_name)
-    : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()),
+    : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), data_end_(end_),
       file_name_(std::move(file_name)) {}
+
+input_text::input_text(std::FILE* file, std::optional<std::uintmax_t> size, std::string file_name,
+                       std::size_t piece)
+    : file_name_(std::move(file_name)), file_(file), capacity_(std::max<std::size_t>(piece, 1)),
+      buffer_(new char[capacity_]), size_(size), file_ended_(false) {
+    begin_ = p_ = end_ = data_end_ = buffer_.get();
+    fill(false);
+}
+
+// Reads on from the file after the data at hand: until the data holds a
+// line end past end_, which then moves to just after the last one, or,
+// with to_the_end, until the file ends. When the file ends, end_ moves to
+// the end of the data.
+void input_text::fill(bool to_the_end) {
+    while (!file_ended_) {
+        if (data_end_ == buffer_.get() + capacity_) grow();
+        char* const at = buffer_.get() + (data_end_ - begin_);  // begin_ is the buffer's start
+        const std::size_t wanted = capacity_ - static_cast<std::size_t>(at - buffer_.get());
+        errno = 0;
+        const std::size_t got = std::fread(at, 1, wanted, file_);
+        data_end_ = at + got;
+        read_ += got;
+        if (got < wanted) {
+            if (std::ferror(file_))
+                throw failure(name_error, "cannot read \"" + file_name_ + "\": " + std::strerror(errno));
+            file_ended_ = true;
+            break;
+        }
+        if (!to_the_end)
+            for (const char* q = data_end_; q != at; --q)
+                if (q[-1] == '\n') {
+                    end_ = q;
+                    return;
+                }
+    }
+    end_ = data_end_;
+}
+
+// Doubles the buffer for a line longer than it, keeping the positions.
+void input_text::grow() {
+    std::unique_ptr<char[]> larger(new char[2 * capacity_]);
+    const char* const old = buffer_.get();
+    std::memcpy(larger.get(), old, static_cast<std::size_t>(data_end_ - old));
+    const auto moved = [&](const char* q) { return larger.get() + (q - old); };
+    begin_ = moved(begin_);
+    p_ = moved(p_);
+    end_ = moved(end_);
+    data_end_ = moved(data_end_);
+    buffer_ = std::move(larger);
+    capacity_ *= 2;
+}
+
+// Called when the text at hand is read to end_: drops it, keeping its line
+// count, and reads the next lines. False when the file has no more.
+bool input_text::more() {
+    if (file_ == nullptr || (data_end_ == end_ && file_ended_)) return false;
+    lines_before_ += std::count(begin_, end_, '\n');
+    if (end_ != begin_) last_before_ = end_[-1];
+    const auto rest = static_cast<std::size_t>(data_end_ - end_);
+    std::memmove(buffer_.get(), end_, rest);
+    begin_ = p_ = end_ = buffer_.get();
+    data_end_ = begin_ + rest;
+    fill(false);
+    return p_ != end_;
+}
+
+std::size_t input_text::remaining() {
+    if (!file_ended_) fill(true);
+    return static_cast<std::size_t>(data_end_ - p_);
+}
+
+std::size_t input_text::known_remaining() const {
+    std::size_t unread = 0;
+    if (!file_ended_ && size_ && *size_ > read_) unread = static_cast<std::size_t>(*size_ - read_);
+    return static_cast<std::size_t>(data_end_ - p_) + unread;
+}
 
 // The line that holds at; the end of the file counts as part of the last
 // line, so a failure there names a line that the file has.
 int input_text::line_of(const char* at) const {
-    if (at >= end_ && end_ != begin_ && end_[-1] == '\n') at = end_ - 1;
-    int line = 1;
+    long long line = 1 + lines_before_;
     for (const char* q = begin_; q < at && q < end_; ++q)
         if (*q == '\n') ++line;
-    return line;
+    const char last = end_ != begin_ ? end_[-1] : last_before_;
+    if (at >= end_ && last == '\n') --line;
+    return static_cast<int>(line);
 }
 
 std::string input_text::found(const char* at) const {
@@ -137,6 +217,7 @@ void input_text::fail_at(const char* at, const char* name, const std::string& me
 void input_text::fail(const char* name, const std::string& message) const { fail_at(p_, name, message); }
 
 void input_text::skip_line(const char* what) {
+    if (p_ == end_) more();
     const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
     if (nl == nullptr)
         fail_at(end_, end_error,
@@ -148,6 +229,7 @@ void input_text::skip_line(const char* what) {
 void input_text::scan(const char* what) {
     for (;;) {
         while (p_ != end_ && is_line_end(p_, end_)) p_ += (*p_ == '\r') ? 2 : 1;
+        if (p_ == end_ && more()) continue;
         if (p_ == end_)
             fail_at(end_, end_error,
                     std::string("the file ends before the header of the ") + what +
@@ -163,7 +245,9 @@ void input_text::scan(const char* what) {
 }
 
 void input_text::skip_blanks() {
-    while (p_ != end_ && (*p_ == ' ' || *p_ == '\t' || is_line_end(p_, end_))) p_ += (*p_ == '\r') ? 2 : 1;
+    do {
+        while (p_ != end_ && (*p_ == ' ' || *p_ == '\t' || is_line_end(p_, end_))) p_ += (*p_ == '\r') ? 2 : 1;
+    } while (p_ == end_ && more());
 }
 
 input_text::number input_text::read_number(bool real, const char* what) {
@@ -378,50 +462,20 @@ double input_text::read_real(const char* what) {
     return read_number(true, what).real;
 }
 
-file_contents read_whole_file(const char* name) {
-    file_contents r;
-    errno = 0;
-    std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        r.error = errno;
-        return r;
-    }
-    r.opened = true;
-    // Room for the whole file at once when its size is known, so that the
-    // text is neither moved nor copied while it grows.
-    // (A directory or a pipe has no size: the text then grows as it is read.)
-    std::error_code no_size;
-    const std::uintmax_t size = std::filesystem::file_size(name, no_size);
-    if (!no_size) r.text.reserve(static_cast<std::size_t>(size));
-    char block[1 << 16];
-    std::size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, file)) > 0) r.text.append(block, n);
-    r.read_failed = std::ferror(file) != 0;
-    r.error = errno;
-    std::fclose(file);
-    return r;
-}
-
 namespace {
-
-std::string read_file(const char* name) {
-    file_contents r = read_whole_file(name);
-    if (!r.opened)
-        throw failure(name_error, std::string("cannot open \"") + name + "\" in the working directory: " +
-                                      std::strerror(r.error));
-    if (r.read_failed)
-        throw failure(name_error, std::string("cannot read \"") + name + "\": " + std::strerror(r.error));
-    return std::move(r.text);
-}
 
 // Refuses a count that the rest of the file cannot hold, before storage is
 // allocated for it. Called directly after the count, so that the failure
 // names the count's line.
-void check_count(const input_text& in, long long count, int numbers, const char* records) {
-    if (count > 0 && static_cast<unsigned long long>(count) > in.remaining() / min_record_bytes(numbers))
+void check_count(input_text& in, long long count, int numbers, const char* records) {
+    const auto fits = [&](std::size_t rest) {
+        return count <= 0 || static_cast<unsigned long long>(count) <= rest / min_record_bytes(numbers);
+    };
+    if (fits(in.known_remaining())) return;
+    const std::size_t rest = in.remaining();
+    if (!fits(rest))
         in.fail(end_error, "the count " + std::to_string(count) + " of " + records +
-                               " is more than the rest of the file can hold (" + std::to_string(in.remaining()) +
-                               " bytes)");
+                               " is more than the rest of the file can hold (" + std::to_string(rest) + " bytes)");
 }
 
 void read_controls(input_text& in, model& m) {
@@ -529,16 +583,7 @@ void read_node_values(input_text& in, const model& m, const char* section, const
     }
 }
 
-}  // namespace
-
-void input(model& m) {
-    const std::string text = read_file(input_file_name);
-    read_model(m, text, input_file_name);
-}
-
-void read_model(model& m, std::string_view text, const std::string& file_name) {
-    input_text in(text, file_name);
-
+void read_sections(input_text& in, model& m) {
     read_controls(in, m);
     read_material(in, m);
     read_nodes(in, m);
@@ -556,6 +601,36 @@ void read_model(model& m, std::string_view text, const std::string& file_name) {
     m.force = fmat2(m.node_count, directions);
     m.force.fill(0.0);
     read_node_values(in, m, "loads", "force record", [&m](int k, int d, double v) { m.force(k, d) = v; });
+}
+
+struct file_closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+void input(model& m) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, file_closer> file(std::fopen(input_file_name, "rb"));
+    if (file == nullptr)
+        throw failure(name_error, std::string("cannot open \"") + input_file_name + "\" in the working directory: " +
+                                      std::strerror(errno));
+    // A directory or a pipe has no size.
+    std::error_code no_size;
+    const std::uintmax_t size = std::filesystem::file_size(input_file_name, no_size);
+    read_model(m, file.get(), no_size ? std::nullopt : std::optional<std::uintmax_t>(size), input_file_name,
+               input_piece);
+}
+
+void read_model(model& m, std::string_view text, const std::string& file_name) {
+    input_text in(text, file_name);
+    read_sections(in, m);
+}
+
+void read_model(model& m, std::FILE* file, std::optional<std::uintmax_t> size, const std::string& file_name,
+                std::size_t piece) {
+    input_text in(file, size, file_name, piece);
+    read_sections(in, m);
 }
 
 }  // namespace velmora

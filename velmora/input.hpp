@@ -2,6 +2,10 @@
 // discarding and the section finder. Failures name the file and the line.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,24 +13,23 @@
 
 namespace velmora {
 
-// The whole contents of a file; when it could not be opened or read, error
-// holds errno as the failure left it.
-struct file_contents {
-    std::string text;
-    bool opened = false;
-    bool read_failed = false;
-    int error = 0;
-};
-file_contents read_whole_file(const char* name);
-
 // Reads the six sections of a model file from text into m, as input()
-// does with the contents of "input.txt"; file_name locates failures.
+// does with "input.txt"; file_name locates failures.
 void read_model(model& m, std::string_view text, const std::string& file_name);
+
+// The same from an open file, read a piece of about piece bytes at a time
+// (a longer line is read whole), so that the text is never held whole.
+// size is the file's size when known: a count is then checked against it
+// without reading the rest of the file first.
+void read_model(model& m, std::FILE* file, std::optional<std::uintmax_t> size, const std::string& file_name,
+                std::size_t piece);
 
 class input_text {
 public:
-    // text must outlive the reader.
+    // The whole text in memory; text must outlive the reader.
     input_text(std::string_view text, std::string file_name);
+    // A file read in pieces (see read_model); file must outlive the reader.
+    input_text(std::FILE* file, std::optional<std::uintmax_t> size, std::string file_name, std::size_t piece);
 
     // Passes over lines up to and including the next header line (a line
     // whose first character is a colon). what names the section for the
@@ -42,8 +45,12 @@ public:
     int read_integer(const char* what);
     double read_real(const char* what);
 
-    // Bytes not yet read.
-    std::size_t remaining() const { return static_cast<std::size_t>(end_ - p_); }
+    // Bytes not yet read. For a file read in pieces the rest of the file is
+    // read first, so that the figure is exact.
+    std::size_t remaining();
+    // Bytes not yet read as far as known without reading: for a file of
+    // known size exact, otherwise at most remaining().
+    std::size_t known_remaining() const;
 
     // Raises a failure located at the current position.
     [[noreturn]] void fail(const char* name, const std::string& message) const;
@@ -56,10 +63,27 @@ private:
     std::string found(const char* at) const;
     int line_of(const char* at) const;
 
+    bool more();
+    void fill(bool to_the_end);
+    void grow();
+
+    // The text at hand: [begin_, end_) holds whole lines, p_ the reading
+    // position. A file read in pieces keeps after end_ the start of a line
+    // not yet read to its end, up to data_end_.
     const char* begin_;
     const char* p_;
     const char* end_;
+    const char* data_end_;
     std::string file_name_;
+
+    std::FILE* file_ = nullptr;  // null when the whole text is in memory
+    std::size_t capacity_ = 0;
+    std::unique_ptr<char[]> buffer_;
+    std::optional<std::uintmax_t> size_;
+    std::uintmax_t read_ = 0;      // bytes read from the file so far
+    bool file_ended_ = true;
+    long long lines_before_ = 0;   // line ends in the text before begin_
+    char last_before_ = 0;         // the character just before begin_, 0 at the start
 };
 
 }  // namespace velmora
