@@ -113,8 +113,9 @@ input_text::input_text(std::FILE* file, std::optional<std::uintmax_t> size, std:
 void input_text::fill(bool to_the_end) {
     while (!file_ended_) {
         if (data_end_ == buffer_.get() + capacity_) grow();
-        char* const at = buffer_.get() + (data_end_ - begin_);  // begin_ is the buffer's start
-        const std::size_t wanted = capacity_ - static_cast<std::size_t>(at - buffer_.get());
+        const auto used = static_cast<std::size_t>(data_end_ - buffer_.get());
+        char* const at = buffer_.get() + used;
+        const std::size_t wanted = capacity_ - used;
         errno = 0;
         const std::size_t got = std::fread(at, 1, wanted, file_);
         data_end_ = at + got;
@@ -394,6 +395,14 @@ const char* decimal_digits(const char* p, const char* end) {
     return p;
 }
 
+// The end of the digits that start at p, and their value in value, wrapped
+// modulo 2^64 when they are too many for it.
+const char* decimal_digits(const char* p, const char* end, std::uint64_t& value) {
+    value = 0;
+    for (; p != end && is_decimal(*p); ++p) value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+    return p;
+}
+
 // A character after which the plain forms below do not tell where the
 // number ends: underscores, bases and exponents take the general path.
 bool needs_general_path(const char* p, const char* end) {
@@ -412,10 +421,10 @@ int input_text::read_integer(const char* what) {
     bool negative = false;
     if (q != end_ && (*q == '+' || *q == '-')) negative = (*q++ == '-');
     const char* const digits = q;
-    // Digits and value in one pass; the value, wrapped modulo 2^64, is
-    // used only when there are at most 9 digits.
+    // Digits and value in one pass; the value is used only when there are
+    // at most 9 digits.
     std::uint64_t value = 0;
-    for (; q != end_ && is_decimal(*q); ++q) value = value * 10 + static_cast<std::uint64_t>(*q - '0');
+    q = decimal_digits(q, end_, value);
     constexpr std::ptrdiff_t safe_digits = 9;  // any 9 digits fit in 32 bits
     if (q != digits && q - digits <= safe_digits && !needs_general_path(q, end_)) {
         p_ = q;
@@ -432,7 +441,7 @@ double input_text::read_real(const char* what) {
     if (q != end_ && (*q == '+' || *q == '-')) negative = (*q++ == '-');
     const char* const number_start = q;
     std::uint64_t whole = 0;
-    for (; q != end_ && is_decimal(*q); ++q) whole = whole * 10 + static_cast<std::uint64_t>(*q - '0');
+    q = decimal_digits(q, end_, whole);
     if (q != number_start) {
         // A whole number of up to 15 digits is below 2^53: its double is
         // exact, which is what from_chars would give.
