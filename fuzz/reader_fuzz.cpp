@@ -53,8 +53,13 @@ bool same_model(const velmora::model& a, const velmora::model& b) {
         a.memory != b.memory || !same(a.thickness, b.thickness) || a.material_input_kind != b.material_input_kind ||
         a.material.has_value() != b.material.has_value() || a.node_count != b.node_count)
         return false;
-    if (a.material && (a.material->law() != b.material->law() || !same(a.material->bulk(), b.material->bulk())))
-        return false;
+    if (a.material) {
+        const velmora::mat_rec &u = *a.material, &v = *b.material;
+        if (u.law() != v.law() || !same(u.bulk(), v.bulk())) return false;
+        if (u.law() == velmora::material_law::neo_hookean ? !same(u.mu(), v.mu())
+                                                          : !same(u.c10(), v.c10()) || !same(u.c01(), v.c01()))
+            return false;
+    }
     if (!same_array(a.x, b.x) || !same_array(a.y, b.y) || !same_array(a.z, b.z) ||
         !same_array(a.dof_number, b.dof_number) || !same_array(a.prescribed, b.prescribed) ||
         !same_array(a.force, b.force) || a.elements.size() != b.elements.size())
