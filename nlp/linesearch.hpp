@@ -7,7 +7,8 @@
 
 #include <cmath>
 
-#include "norm.hpp"
+#include "contract.hpp"
+#include "vectors.hpp"
 
 namespace nlp {
 

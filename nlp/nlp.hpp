@@ -4,9 +4,10 @@
 #pragma once
 
 #include "bfgs.hpp"
+#include "contract.hpp"
 #include "lbfgs.hpp"
 #include "linesearch.hpp"
-#include "norm.hpp"
+#include "vectors.hpp"
 
 namespace nlp {
 

@@ -1,34 +1,15 @@
-// Parts of the optimiser package that do not depend on the objective: the
-// failure HALT, the maximum-magnitude norm and the result record.
+// The vector operations of the optimiser package: the maximum-magnitude
+// norm, the stopping test and the loops over x, g and the correction pairs
+// that every method shares.
 #pragma once
 
 #include <cmath>
-#include <concepts>
-#include <cstdio>
 
-#include "failure.hpp"
 #include "terms.hpp"
 
 namespace nlp {
 
 using terms::fmat1;
-
-// An objective fills g(1..n) with the gradient at x(1..n) and returns the
-// value there.
-template <class F>
-concept objective_function = requires(const F& f, int n, const fmat1& x, fmat1& g) {
-    { f(n, x, g) } -> std::convertible_to<double>;
-};
-
-inline constexpr const char* halt_name = "NLP.HALT";
-inline constexpr const char* halt_message = "nlp:126 instantiated at velmora:483";
-
-// The line search found no descent direction: a console line, then HALT.
-[[noreturn]] inline void halt() {
-    std::fputs("Line Search Failure\n", stdout);
-    std::fflush(stdout);
-    throw terms::failure(halt_name, halt_message);
-}
 
 // The largest absolute value among v(1..n); 0 when n <= 0. Only a strictly
 // larger magnitude replaces the maximum, so a NaN never does.
@@ -39,13 +20,6 @@ inline double norm(int n, const fmat1& v) {
         if (std::fabs(p[i]) > largest) largest = std::fabs(p[i]);
     return largest;
 }
-
-// What a minimisation method returns.
-struct result {
-    int iterations;  // line searches made
-    double energy;   // objective value at the final point
-    bool optimal;    // the final gradient passed the stopping test
-};
 
 namespace detail {
 
