@@ -3,6 +3,7 @@
 // texts (a based number's digits and exponent as powers of its base); whole
 // runs on files the reader refuses are in failures_test.cpp.
 #include "input.hpp"
+#include "input_text.hpp"
 
 #include <gtest/gtest.h>
 
