@@ -9,9 +9,9 @@ namespace {
 
 using test::fs::path;
 
-class reference_run : public testing::TestWithParam<const char*> {};
+class ReferenceRun : public testing::TestWithParam<const char*> {};
 
-TEST_P(reference_run, reproduces_every_byte) {
+TEST_P(ReferenceRun, ReproducesEveryByte) {
     const path folder = path(VELMORA_TEST_DATA) / "reference" / GetParam();
     const path expected = folder / "expected";
     test::model_run run(test::read_file(folder / "input.txt"));
@@ -25,8 +25,9 @@ TEST_P(reference_run, reproduces_every_byte) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(reference, reference_run,
+INSTANTIATE_TEST_SUITE_P(Reference, ReferenceRun,
                          testing::Values("strip_example", "neo_plate_forces", "tilted_membrane_forces",
-                                         "format_ties", "mr_plate_displ", "kind3_refpos"));
+                                         "format_ties", "mr_plate_displ", "kind3_refpos"),
+                         [](const auto& info) { return test::folder_test_name(info.param); });
 
 }  // namespace

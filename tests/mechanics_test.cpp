@@ -109,7 +109,7 @@ const vec corner{0.3, -0.7, 1.1};
 // derivatives by i1, trace_c2 and i3, by hand at i1 = trace_c2 = 3, i3 = 1,
 // are mu/2, 0, -mu/2 (neo-Hookean) and c10 + 3 c01, -c01/2, -(c10 + 2 c01)
 // (Mooney-Rivlin), and the forces vanish.
-TEST(element, homogeneous_stretch_after_a_rigid_motion_or_mirror_image) {
+TEST(Element, HomogeneousStretchAfterARigidMotionOrMirrorImage) {
     const double at_rest[2][3] = {{0.75, 0, -0.75}, {3.6, -0.35, -2.9}};
     const struct { double l1, l2; vec a, b; } states[] = {
         {1, 1, e1, e2}, {1, 1, f1, f2}, {1, 1, f2, f1}, {1.5, 0.8, e1, e2}, {0.7, 1.2, f1, f2}, {1.3, 0.9, f2, f1}};
@@ -148,7 +148,7 @@ TEST(element, homogeneous_stretch_after_a_rigid_motion_or_mirror_image) {
 // one side (an odd count, so one element is swept alone), with non-zero
 // prescribed displacements, and forces at free and at prescribed directions:
 // the gradient is the central difference of the energy.
-TEST(objective, gradient_is_the_energy_gradient) {
+TEST(Objective, GradientIsTheEnergyGradient) {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     for (const law& l : both_laws) {
@@ -177,7 +177,7 @@ TEST(objective, gradient_is_the_energy_gradient) {
 // (3 mu / 2 - bulk / 2) / 2 = 0.375 and no gradient; node 4, in no element,
 // feels only its loads; forces at prescribed directions do no work; g is
 // written at 1..n only.
-TEST(objective, loads_do_work_only_at_free_directions) {
+TEST(Objective, LoadsDoWorkOnlyAtFreeDirections) {
     model_text t;
     t.nodes = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}};
     t.elements = {{1, 2, 3}};
@@ -195,7 +195,7 @@ TEST(objective, loads_do_work_only_at_free_directions) {
 
 // Free directions numbered node by node, prescribed ones after them in the
 // same order; a direction prescribed twice is numbered once.
-TEST(set_up, prescribed_directions_are_numbered_after_the_free_ones) {
+TEST(ProblemSetUp, PrescribedDirectionsAreNumberedAfterTheFreeOnes) {
     model_text t;
     t.nodes = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
     t.supports = {{3, 1, 0.0}, {1, 3, 0.1}, {3, 1, 0.2}, {2, 2, 0.0}};
@@ -211,7 +211,7 @@ TEST(set_up, prescribed_directions_are_numbered_after_the_free_ones) {
 // (0.5, -2) on node 3: at rest the element forces vanish, so the start
 // residue is minus the loads, largest magnitude 2, and the energy 0.375.
 // A positive reference residue replaces it, and the start is not evaluated.
-TEST(set_up, allowable_residue_from_the_reference_or_the_start_residue) {
+TEST(ProblemSetUp, AllowableResidueFromTheReferenceOrTheStartResidue) {
     for (const auto& [reference, allowable] : {std::pair{0.5, 0.005}, {0.0, 0.02}, {-5.0, 0.02}}) {
         SCOPED_TRACE(reference);
         model_text t;

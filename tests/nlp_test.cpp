@@ -245,7 +245,7 @@ TEST_P(NlpMethod, NaNOrUnchangedGradientEndsNotOptimal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, NlpMethod, testing::ValuesIn(all_methods), [](const auto& info) {
-    return info.param == method::lbfgs ? "lbfgs" : info.param == method::mbfgs ? "mbfgs" : "bfgs";
+    return info.param == method::lbfgs ? "Lbfgs" : info.param == method::mbfgs ? "Mbfgs" : "Bfgs";
 });
 
 // On the bowl, where the first search is not exact (g1 . s is not 0): the

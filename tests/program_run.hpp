@@ -40,4 +40,20 @@ struct model_run {
     }
 };
 
+// The test name of a run on the model folder of that name, in the CamelCase
+// of the other test names: strip_example becomes StripExample.
+inline std::string folder_test_name(const std::string& folder) {
+    std::string name;
+    bool word_start = true;
+    for (const char c : folder) {
+        if (c == '_') {
+            word_start = true;
+            continue;
+        }
+        name += word_start && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        word_start = false;
+    }
+    return name;
+}
+
 }  // namespace test

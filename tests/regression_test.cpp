@@ -24,9 +24,9 @@ std::string sha256_of(const path& file) {
     return std::string(digest, n);
 }
 
-class recorded_run : public testing::TestWithParam<const char*> {};
+class RecordedRun : public testing::TestWithParam<const char*> {};
 
-TEST_P(recorded_run, output_files_keep_their_digests) {
+TEST_P(RecordedRun, OutputFilesKeepTheirDigests) {
     const path folder = path(VELMORA_TEST_DATA) / "regression" / GetParam();
     test::model_run run(test::read_file(folder / "input.txt"));
     ASSERT_EQ(run.result.status, 0) << run.result.err;
@@ -41,6 +41,7 @@ TEST_P(recorded_run, output_files_keep_their_digests) {
     EXPECT_EQ(files, 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(strips, recorded_run, testing::Values("mr_load", "neo_odd"));
+INSTANTIATE_TEST_SUITE_P(Strips, RecordedRun, testing::Values("mr_load", "neo_odd"),
+                         [](const auto& info) { return test::folder_test_name(info.param); });
 
 }  // namespace

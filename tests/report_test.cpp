@@ -53,7 +53,7 @@ std::string grid(int n, double h, const std::string& control, const std::string&
 // everywhere. The exact solution stretches x by l1 and y by the l2 that
 // frees the lateral edges. Seven printed digits and a residue 1e-10 of the
 // start residue allow 1e-6 of the scale.
-TEST(plane_strain_stretch, report_matches_the_closed_form) {
+TEST(PlaneStrainStretch, ReportMatchesTheClosedForm) {
     for (const auto& c : {std::pair{test::law{1, 0.05, 0, 0.5}, 1.15}, {test::law{1, 0.05, 0, 0.5}, 0.9},
                           {test::law{2, 0.04, 0.01, 5.0}, 1.15}}) {
         const test::law& w = c.first;
@@ -109,7 +109,7 @@ TEST(plane_strain_stretch, report_matches_the_closed_form) {
 // as a length) is larger than a cell and the block ends folded; scaled by
 // 0.01 it ends unfolded, without a warning. (16 to 18 % fold this mesh, 15 %
 // does not.) The folded elements are found from the printed displacements.
-TEST(turned_over_warning, names_the_count_and_the_first_folded_element) {
+TEST(TurnedOverWarning, NamesTheCountAndTheFirstFoldedElement) {
     for (const double scale : {1.0, 0.01}) {
         std::string supports;
         for (int k = 1; k <= 36; ++k)

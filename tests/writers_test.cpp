@@ -54,7 +54,7 @@ velmora::principal_stresses stresses_of(const test::law& w, const double (&X)[3]
 // Undeformed states must give stresses of rounding size, never 0/0 or noise
 // divided by noise; with equal in-plane stresses the radius of Mohr's circle
 // keeps only half the digits (sqrt(eps) of terms of order 1).
-TEST(stress_recovery, homogeneous_stretch_gives_the_closed_form_principal_stresses) {
+TEST(StressRecovery, HomogeneousStretchGivesTheClosedFormPrincipalStresses) {
     const double e1[3] = {0.6, 0, 0.8}, e2[3] = {0, 1, 0}, shift[3] = {0.25, -1.5, 2};
     const double X[3][3] = {{0.5, -1.25, 2.0}, {1.7, -1.25, 3.6}, {0.5, 0.75, 2.0}};
     const double states[][3] = {{1.3, 0.9, 0}, {0.9, 1.3, 0.3}, {0.7, 0.75, 0}, {1.2, 1.25, -0.4},
@@ -82,7 +82,7 @@ TEST(stress_recovery, homogeneous_stretch_gives_the_closed_form_principal_stress
 // tr C^2 = 5.25) or B = 1. The root of larger magnitude is taken on the side
 // of the mean's sign, the other from the product q; every stress comes out
 // exact, 0 and a mean of exactly 0 included.
-TEST(stress_recovery, sign_of_the_mean_stress_chooses_the_accurate_root) {
+TEST(StressRecovery, SignOfTheMeanStressChoosesTheAccurateRoot) {
     const struct { double i1, trace_c2, w1, w2, w3; std::array<double, 3> sigma; } cases[] = {
         {3.5, 5.25, 1, 0, -2, {0, -3, -2}},           // 2 (b - 2): mean < 0
         {3.5, 5.25, 1, 0.25, -4, {0, -6.75, -5}},     // 2 (b + b^2/2 - 4)
@@ -108,7 +108,7 @@ TEST(stress_recovery, sign_of_the_mean_stress_chooses_the_accurate_root) {
 // three-digit exponents). A value that is not finite is its word,
 // right-aligned to the field in the report, alone in the script, where a
 // blank would be an Enter. Both files are larger than the writer's buffer.
-TEST(writers, model_without_elements) {
+TEST(Writers, ModelWithoutElements) {
     std::string text = "no elements\n: control\n0.9 20 0.5 1.0 500 7\n: material\n1.0 1 0.4 50\n: nodes\n100000\nn\n";
     for (int k = 1; k <= 100000; ++k) text += std::to_string(k) + " " + std::to_string(k - 1) + " 0 0\n";
     velmora::model m = set_up(
@@ -139,7 +139,7 @@ TEST(writers, model_without_elements) {
 // A file that fills up while its writer is still running (here /dev/full
 // behind the file's name) fails when the buffer is handed over, not only at
 // the close.
-TEST(writers, full_device_fails_before_the_close) {
+TEST(Writers, FullDeviceFailsBeforeTheClose) {
     in_scratch_dir dir;
     test::fs::create_symlink("/dev/full", dir.path() / "full.txt");
     velmora::text_file f("full.txt");

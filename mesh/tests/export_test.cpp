@@ -56,7 +56,7 @@ std::string refusal(const std::string& text, const std::string& input = "") {
     });
 }
 
-TEST(report_reader, reads_every_table_and_joins_it_with_its_model) {
+TEST(ReportReader, ReadsEveryTableAndJoinsItWithItsModel) {
     const report rep = read_report(three_nodes, "output.txt");
     EXPECT_EQ(std::tuple(rep.iterations, rep.energy, rep.allowable_residue, rep.largest_sigma1, rep.smallest_sigma2),
               std::tuple(18, -23.5785427, 5e-4, 1.146094, -0.05570222));
@@ -72,7 +72,7 @@ TEST(report_reader, reads_every_table_and_joins_it_with_its_model) {
 // Numbers that need more characters widen their line; a value that is not
 // a number is a word right-aligned in 13 characters; Windows line ends read
 // alike.
-TEST(report_reader, widened_lines_words_and_carriage_returns) {
+TEST(ReportReader, WidenedLinesWordsAndCarriageReturns) {
     std::string text = three_nodes;
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"             18", "        1234567"}, {"-2.35785427E+01", " 1.00000000E+100"},
@@ -92,14 +92,14 @@ TEST(report_reader, widened_lines_words_and_carriage_returns) {
 
 // Every cut before the reaction table has begun shows, at a line end or
 // inside a line; within the reaction table only a cut inside a line shows.
-TEST(report_reader, every_truncation_before_the_reaction_table_is_refused) {
+TEST(ReportReader, EveryTruncationBeforeTheReactionTableIsRefused) {
     const std::size_t complete = three_nodes.find(reaction_head) + reaction_head.size();
     for (std::size_t length = 0; length < complete; ++length)
         EXPECT_NE(refusal(three_nodes.substr(0, length)).find("truncated"), std::string::npos) << length;
     EXPECT_NE(refusal(three_nodes.substr(0, three_nodes.size() - 3)).find("truncated"), std::string::npos);
 }
 
-TEST(report_reader, a_report_not_laid_out_as_velmora_writes_it_or_of_another_model_is_refused) {
+TEST(ReportReader, AReportNotLaidOutAsVelmoraWritesItOrOfAnotherModelIsRefused) {
     const std::string moved = replaced(three_node_model, "6\nnode dir value\n", "7\nnode dir value\n3 1 0.2\n");
     const std::string cases[][3] = {
         {replaced(three_nodes, " Elem            Sigma1", " Elem           Sigma1 "), "", "header of the stress table"},
@@ -122,7 +122,7 @@ TEST(report_reader, a_report_not_laid_out_as_velmora_writes_it_or_of_another_mod
 
 // Lightness grows along the colour bar, so the picture reads in grey as
 // well; values beyond its ends take the end colours.
-TEST(svg, the_colour_bar_grows_lighter_and_clamps) {
+TEST(SvgWriter, TheColourBarGrowsLighterAndClamps) {
     EXPECT_TRUE(colour(-3) == colour(0) && colour(std::nan("")) == colour(0) && colour(7) == colour(1));
     const auto grey = [](double t) { return 0.299 * colour(t)[0] + 0.587 * colour(t)[1] + 0.114 * colour(t)[2]; };
     for (int i = 1; i <= 100; ++i) EXPECT_GT(grey(i / 100.0), grey((i - 1) / 100.0)) << i;
@@ -143,7 +143,7 @@ std::string picture(double sigma1_a, double sigma1_b) {
 // The bar is viridis: dark violet #440154 at the smallest sigma1, yellow
 // #fde725 at the largest, blue-green #21918c in the middle. The first
 // element, with the largest sigma1, is drawn first.
-TEST(svg, the_largest_and_smallest_sigma1_take_the_ends_of_the_bar_and_a_uniform_one_its_middle) {
+TEST(SvgWriter, TheLargestAndSmallestSigma1TakeTheEndsOfTheBarAndAUniformOneItsMiddle) {
     const std::string svg = picture(2.5, -1);
     EXPECT_EQ(count(svg, "<polygon "), 2u);
     EXPECT_EQ(count(svg, "#fde725\"/>\n<polygon ") + count(svg, "#440154\"/>\n</g>"), 2u) << svg;
@@ -163,7 +163,7 @@ struct strip_run {
     }
 };
 
-TEST(export_run, writes_files_outside_readers_accept_with_reactions_that_balance_the_load) {
+TEST(ExportRun, WritesFilesOutsideReadersAcceptWithReactionsThatBalanceTheLoad) {
     strip_run strip({"--nx", "6", "--ny", "2", "--load-x", "0.6", "--load-y", "0.01"});
     const auto r = run(strip.dir.path(), {"export"});
     ASSERT_EQ(std::pair(r.status, r.err), std::pair(0, std::string()));
@@ -174,7 +174,7 @@ TEST(export_run, writes_files_outside_readers_accept_with_reactions_that_balance
 
 // A failed export says why in one line, exits with status 1 and writes
 // nothing.
-TEST(export_run, a_missing_or_truncated_report_is_refused_and_options_place_the_results) {
+TEST(ExportRun, AMissingOrTruncatedReportIsRefusedAndOptionsPlaceTheResults) {
     strip_run strip({"--nx", "3", "--ny", "1", "--stretch", "0.5"});
     const std::string input = strip.dir.read("input.txt"), report = strip.dir.read("output.txt");
     const std::string cases[][3] = {{input, "", "run velmora first"},  // "": no such file
@@ -196,7 +196,7 @@ TEST(export_run, a_missing_or_truncated_report_is_refused_and_options_place_the_
     EXPECT_NE(other.read("picture.svg").find("displacements &#215; 2"), std::string::npos);
 }
 
-TEST(command_line, malformed_commands_exit_with_status_2) {
+TEST(CommandLine, MalformedCommandsExitWithStatus2) {
     scratch_dir dir;
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"export", "extra"}, {"export", "--scale", "big"}, {"export", "--bogus"}, {"export", "--dir"},
@@ -209,7 +209,7 @@ TEST(command_line, malformed_commands_exit_with_status_2) {
 
 // Without a subcommand velmora-mesh writes the strip: 4 x 3 nodes, 12
 // triangles, its far end (node 4 at x = 3) moved by the stretch.
-TEST(command_line, the_strip_generator_is_unchanged_by_the_subcommands) {
+TEST(CommandLine, TheStripGeneratorIsUnchangedByTheSubcommands) {
     scratch_dir dir;
     const velmora::model m =
         mesh_test::model_of(run(dir.path(), {"--nx", "3", "--ny", "2", "--stretch", "0.5", "--law", "mr"}).out);

@@ -39,7 +39,7 @@ velmora::model import_file(const std::string& name, const std::string& contents)
     return mesh_test::model_of(model_text(build_model(read_gmsh((dir / name).string(), {}, notes), {}), {}));
 }
 
-TEST(gmsh_import, a_geo_script_is_meshed_and_its_groups_become_supports_and_loads) {
+TEST(GmshImport, AGeoScriptIsMeshedAndItsGroupsBecomeSupportsAndLoads) {
     const velmora::model m = import_file("rectangle.geo", rectangle(rectangle_groups));
     ASSERT_EQ(std::pair(m.node_count, m.element_count()), std::pair(6, 4));
     for (int k = 1; k <= 6; ++k) {  // the left edge held in x and y, every node in z
@@ -75,7 +75,7 @@ $EndElements
 // The import command: a mesh of its own is not meshed again, which a note
 // says when asked for a size factor; a refusal is one message with exit
 // status 1 and no file.
-TEST(import_command_line, a_msh_file_brings_its_mesh_numbered_in_ascending_tag_order) {
+TEST(ImportCommandLine, AMshFileBringsItsMeshNumberedInAscendingTagOrder) {
     scratch_dir dir;
     dir.write("square.msh", square_msh);
     const auto r = run(dir.path(), {"import", "square.msh", "--size-factor", "2"});
@@ -95,7 +95,7 @@ TEST(import_command_line, a_msh_file_brings_its_mesh_numbered_in_ascending_tag_o
 // The example of the README by its three commands: it converges, the
 // reactions of the held left edge balance the pull of 3 on the right edge,
 // and outside readers accept the exported files.
-TEST(gmsh_import, the_example_plate_converges_and_its_results_export) {
+TEST(GmshImport, TheExamplePlateConvergesAndItsResultsExport) {
     scratch_dir dir;
     dir.write("plate.geo", test::read_file(SOURCE_DIR "/examples/plate_with_hole/plate_with_hole.geo"));
     const auto imported = run(dir.path(), {"import", "plate.geo", "--bulk", "5", "-o", "input.txt"});
@@ -108,7 +108,7 @@ TEST(gmsh_import, the_example_plate_converges_and_its_results_export) {
     mesh_test::check_export(dir.path());
 }
 
-TEST(gmsh_import, meshes_velmora_cannot_represent_are_refused) {
+TEST(GmshImport, MeshesVelmoraCannotRepresentAreRefused) {
     const std::string cases[][3] = {
         {"line.geo", "Point(1) = {0, 0, 0, 0.5};\nPoint(2) = {1, 0, 0, 0.5};\nLine(1) = {1, 2};\n", "has no triangles"},
         {"clamp.geo", rectangle("Physical Curve(\"clamp\") = {4};\n"), "name: physical curve 1 \"clamp\""},

@@ -16,7 +16,7 @@ using entry = std::tuple<int, int, double>;  // node, direction, value
 
 using mesh_test::refusal;
 
-TEST(group_name, names_without_a_meaning_are_refused_with_the_reason) {
+TEST(GroupName, NamesWithoutAMeaningAreRefusedWithTheReason) {
     const std::pair<const char*, const char*> cases[] = {
         {"clamp x", "unknown group name: physical curve 7 \"clamp x\""}, {"", "has no name"},
         {"fix", "at least one direction"}, {"fix w", "expected a direction"}, {"fix x x", "given twice"},
@@ -64,7 +64,7 @@ std::vector<entry> entries(const std::vector<imported_model::record>& rs) {
 // gets 1, tag 3 gets 1 + 3, tag 12 gets 3. A point load is split equally;
 // forces of several groups at a node add up (tag 3: 4 - 0.5 in x). Case,
 // tabs and extra blanks in a name do not matter.
-TEST(mesh_model, curve_loads_follow_segment_lengths_and_point_loads_split_equally) {
+TEST(MeshModel, CurveLoadsFollowSegmentLengthsAndPointLoadsSplitEqually) {
     const imported_model m = build_model(
         plate({curve("load x 8", {{7, 3}, {3, 12}}), point(1, " Load\tY  6 ", {9, 12}), point(2, "LOAD x -5e-1", {3})}),
         {});
@@ -74,7 +74,7 @@ TEST(mesh_model, curve_loads_follow_segment_lengths_and_point_loads_split_equall
 // Every node of a fix or move group is prescribed; a plane mesh is held in
 // z at every node unless a group says otherwise; the same value from two
 // groups is one record.
-TEST(mesh_model, supports_come_from_groups_and_a_plane_mesh_is_held_in_z) {
+TEST(MeshModel, SupportsComeFromGroupsAndAPlaneMeshIsHeldInZ) {
     const source_mesh s = plate({curve("fix x y", {{7, 5}}), point(4, "Move x 0.25 z +0.1", {20}),
                                  point(5, "move x 0", {7})});
     EXPECT_EQ(entries(build_model(s, {}).supports),
@@ -88,7 +88,7 @@ TEST(mesh_model, supports_come_from_groups_and_a_plane_mesh_is_held_in_z) {
     EXPECT_TRUE(spatial.supports.empty() && spatial.notes.at(0).find("plane z = constant") != std::string::npos);
 }
 
-TEST(mesh_model, meshes_and_groups_velmora_cannot_take_are_refused) {
+TEST(MeshModel, MeshesAndGroupsVelmoraCannotTakeAreRefused) {
     const std::pair<std::function<void(source_mesh&)>, const char*> cases[] = {
         {[](source_mesh& m) { m.triangles.clear(); m.triangle_tags.clear(); }, "no triangles"},
         {[](source_mesh& m) { m.triangles[0][0] = 1234; }, "source node 1234, which the mesh does not hold"},
@@ -105,7 +105,7 @@ TEST(mesh_model, meshes_and_groups_velmora_cannot_take_are_refused) {
     }
 }
 
-TEST(mesh_model, the_written_file_reads_back_as_the_same_model) {
+TEST(MeshModel, TheWrittenFileReadsBackAsTheSameModel) {
     const import_options o{.law = material_law::mooney_rivlin, .c10 = 0.3, .c01 = 0.05, .bulk = 7.5, .thickness = 0.2,
                            .tolerance = 1e-5, .max_iterations = 1234, .source = "plate.msh"};
     const imported_model m = build_model(
