@@ -27,6 +27,12 @@ using nodal_force = terms::fixed1<terms::fixed1<double, 3>, 3>;
 // by start.
 element_result element2(const model& m, int e, const fmat1& v, nodal_force& f);
 
+// The tangent of element e at the free displacements v: k[9 i + j] is the
+// second derivative of its strain energy by nodal displacement components
+// i and j, numbered 3 (corner - 1) + direction - 1, prescribed ones
+// included. Exactly symmetric.
+void element_tangent(const model& m, int e, const fmat1& v, double k[81]);
+
 // The total potential energy, bound to one model: fills g(1..n) with the
 // gradient at x(1..n) and returns the energy.
 struct objective {
