@@ -5,11 +5,11 @@
 #include <new>
 #include <string>
 
-#include "cli.hpp"
 #include "commands.hpp"
 #include "file_text.hpp"
-#include "mesh_error.hpp"
 #include "input.hpp"
+#include "material_options.hpp"
+#include "mesh_error.hpp"
 #include "report_reader.hpp"
 #include "results.hpp"
 #include "svg_writer.hpp"
@@ -89,9 +89,7 @@ int export_command(int argc, char** argv) {
     try {
         c = parse(argc, argv);
     } catch (const cli::usage_error& e) {
-        std::fprintf(stderr, "velmora-mesh export: %s\nTry 'velmora-mesh export --help' for the options.\n",
-                     e.message.c_str());
-        return cli::usage_status;
+        return cli::refused("velmora-mesh export", e);
     }
     if (c.help) {
         std::fputs(export_usage, stdout);

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "cli.hpp"
 #include "commands.hpp"
 #include "file_text.hpp"
 #include "group_name.hpp"
+#include "material_options.hpp"
 #include "mesh_model.hpp"
 #ifdef VELMORA_HAVE_GMSH
 #include "gmsh_import.hpp"
@@ -114,9 +114,7 @@ int import_command(int argc, char** argv) {
     try {
         c = parse(argc, argv);
     } catch (const cli::usage_error& e) {
-        std::fprintf(stderr, "velmora-mesh import: %s\nTry 'velmora-mesh import --help' for the options.\n",
-                     e.message.c_str());
-        return cli::usage_status;
+        return cli::refused("velmora-mesh import", e);
     }
     if (c.help) {
         std::fputs(import_usage, stdout);

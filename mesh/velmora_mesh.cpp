@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli.hpp"
 #include "commands.hpp"
+#include "material_options.hpp"
 #include "strip.hpp"
 
 namespace {
@@ -19,8 +19,7 @@ using velmora::mesh::cli::quoted;
 using velmora::mesh::cli::refuse;
 using velmora::mesh::cli::usage_error;
 
-constexpr int usage_status = velmora::mesh::cli::usage_status;  // a malformed command line
-constexpr int output_status = 1;                                 // the file could not be written
+constexpr int output_status = velmora::mesh::cli::failure_status;  // the file could not be written
 
 const char* const usage_text = R"(Usage: velmora-mesh [OPTION]...
        velmora-mesh import MESH [OPTION]...   (velmora-mesh import --help)
@@ -132,8 +131,7 @@ int main(int argc, char** argv) {
     try {
         c = parse(argc, argv);
     } catch (const usage_error& e) {
-        std::fprintf(stderr, "velmora-mesh: %s\nTry 'velmora-mesh --help' for the options.\n", e.message.c_str());
-        return usage_status;
+        return velmora::mesh::cli::refused("velmora-mesh", e);
     }
     if (c.help) {
         std::fputs(usage_text, stdout);

@@ -1,19 +1,19 @@
-// Command-line helpers shared by the commands of velmora-mesh: the
-// malformed-command failure, the parsing of numbers given as option values
-// and the options of the material and the solver controls.
+// The command-line parser that velmora and velmora-mesh share: the
+// malformed-command failure, numbers given as option values, and the walker
+// over "--name value", "--name=value" and single words. A malformed command
+// line is refused alike by every program: "PROGRAM: what is wrong" and a
+// pointer to the help on standard error, exit status 2.
 #pragma once
 
 #include <charconv>
-#include <optional>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <system_error>
 
-#include "strip.hpp"  // material_law
+namespace velmora::cli {
 
-namespace velmora::mesh::cli {
-
-inline constexpr int usage_status = 2;  // a malformed command line
+inline constexpr int usage_status = 2;    // a malformed command line
 inline constexpr int failure_status = 1;  // the work could not be done
 
 struct usage_error {
@@ -21,6 +21,14 @@ struct usage_error {
 };
 
 [[noreturn]] inline void refuse(const std::string& message) { throw usage_error{message}; }
+
+// Prints the refusal of a command line to standard error; returns the exit
+// status. command is what the user typed before the options, e.g.
+// "velmora" or "velmora-mesh import".
+inline int refused(const char* command, const usage_error& e) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for the options.\n", command, e.message.c_str(), command);
+    return usage_status;
+}
 
 inline std::string quoted(std::string_view s) {
     std::string q;
@@ -85,6 +93,11 @@ public:
     double real() { return real_number(name_, value()); }
     int whole() { return whole_number(name_, value()); }
 
+    // For an option without a value: refuses "--name=value".
+    void flag() const {
+        if (has_inline_) refuse(std::string(name_) + " takes no value");
+    }
+
 private:
     int argc_;
     char** argv_;
@@ -93,47 +106,4 @@ private:
     bool has_inline_ = false;
 };
 
-// The material and solver-control options that the strip generator and
-// import share. Settings is a strip or import_options: both hold the same
-// fields under the same names.
-struct material_flags {
-    std::optional<std::string> law;  // as given to --law
-    bool mu = false, c10 = false, c01 = false;
-};
-
-// Takes the option under a's cursor when it is one of the shared ones;
-// false for any other option.
-template <class Settings>
-bool take_setting(arguments& a, Settings& s, material_flags& f) {
-    const std::string_view name = a.name();
-    if (name == "--law") f.law = std::string(a.value());
-    else if (name == "--mu") s.mu = a.real(), f.mu = true;
-    else if (name == "--c10") s.c10 = a.real(), f.c10 = true;
-    else if (name == "--c01") s.c01 = a.real(), f.c01 = true;
-    else if (name == "--bulk") s.bulk = a.real();
-    else if (name == "--thickness") s.thickness = a.real();
-    else if (name == "--eta") s.eta = a.real();
-    else if (name == "--search-limit") s.search_limit = a.whole();
-    else if (name == "--tolerance") s.tolerance = a.real();
-    else if (name == "--reference-residue") s.reference_residue = a.real();
-    else if (name == "--max-iterations") s.max_iterations = a.whole();
-    else if (name == "--memory") s.memory = a.whole();
-    else return false;
-    return true;
-}
-
-// Sets the law given by --law and refuses constants of the other law.
-template <class Settings>
-void settle_law(const material_flags& f, Settings& s) {
-    if (f.law) {
-        if (*f.law == "neo") s.law = material_law::neo_hookean;
-        else if (*f.law == "mr") s.law = material_law::mooney_rivlin;
-        else refuse("--law: expected neo (neo-Hookean) or mr (Mooney-Rivlin), found " + cli::quoted(*f.law));
-    }
-    if (s.law == material_law::neo_hookean && (f.c10 || f.c01))
-        refuse("--c10 and --c01 belong to the Mooney-Rivlin law; add --law mr, or give --mu");
-    if (s.law == material_law::mooney_rivlin && f.mu)
-        refuse("--mu belongs to the neo-Hookean law; give --c10 and --c01 with --law mr");
-}
-
-}  // namespace velmora::mesh::cli
+}  // namespace velmora::cli
