@@ -22,10 +22,11 @@ namespace detail {
 
 // The skeleton shared by mbfgs and bfgs: a steepest-descent first step,
 // then direction(s, y, g, d) computes each further direction from the pair
-// of the iteration just finished.
-template <objective_function F, class Direction>
+// of the iteration just finished; observe receives a report after every
+// line search.
+template <objective_function F, class Direction, iteration_observer O>
 result quasi_newton(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue,
-                    double eta, fmat1& x, fmat1& g, fmat1& d, Direction direction) {
+                    double eta, fmat1& x, fmat1& g, fmat1& d, Direction direction, O& observe) {
     fmat1 s(n), y(n);
     double f = objective(n, x, g);
     int k = 1;
@@ -33,7 +34,9 @@ result quasi_newton(const F& objective, int n, int max_iterations, int search_li
     for (;;) {
         copy(n, x.data(), s.data());
         copy(n, g.data(), y.data());
-        f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
+        const line_point accepted = linesearch_point(objective, n, search_limit, eta, f, x, g, d, s);
+        f = accepted.value;
+        if constexpr (observed<O>) observe(report(k, f, n, g, allowable_residue, accepted.step));
         form_pair(n, x, g, s, y);
         if (!(k < max_iterations && norm(n, g) > allowable_residue)) break;
         direction(s, y, g, d);
@@ -50,9 +53,9 @@ result quasi_newton(const F& objective, int n, int max_iterations, int search_li
 // Memory-less BFGS: d = -H g, H one BFGS update of (sy/yy) I with the
 // latest pair:
 //   d_i = (gy/yy - 2 gs/sy) s_i + (gs/yy) y_i - (sy/yy) g_i.
-template <objective_function F>
+template <objective_function F, iteration_observer O = no_observer>
 result mbfgs(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue,
-             double eta, fmat1& x, fmat1& g) {
+             double eta, fmat1& x, fmat1& g, O observe = {}) {
     fmat1 d(n);
     return detail::quasi_newton(
         objective, n, max_iterations, search_limit, allowable_residue, eta, x, g, d,
@@ -70,16 +73,17 @@ result mbfgs(const F& objective, int n, int max_iterations, int search_limit, do
             double* dp = dv.data();
             for (int i = 0; i < n; ++i)
                 dp[i] = (gy / yy - 2 * gs / sy) * sp[i] + (gs / yy) * yp[i] - (sy / yy) * gp[i];
-        });
+        },
+        observe);
 }
 
 // Full BFGS with the self-scaling update
 //   H <- c (H - w w^T / yHy + v v^T) + s s^T / sy,  w = H y, c = sy / yHy,
 //   v = (r / sy) s - w / r,  r = sqrt(yHy),
 // starting from the identity.
-template <objective_function F>
+template <objective_function F, iteration_observer O = no_observer>
 result bfgs(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue, double eta,
-            fmat1& x, fmat1& g) {
+            fmat1& x, fmat1& g, O observe = {}) {
     const long long order = n > 0 ? n : 0;
     const long long packed = order * (order + 1) / 2;
     // The packed matrix is one array with 32-bit bounds: from n = 65536 on
@@ -121,7 +125,8 @@ result bfgs(const F& objective, int n, int max_iterations, int search_limit, dou
                 for (int j = 1; j <= n; ++j) sum = sum + at(i, j) * gp[j - 1];
                 v[i - 1] = -sum;
             }
-        });
+        },
+        observe);
 }
 
 }  // namespace nlp

@@ -166,16 +166,19 @@ private:
 // searches (at least one), or when a direction is no longer finite (a pair
 // with s . y = 0 or y = 0: the gradient stopped changing at machine
 // precision); x and g then hold the last line search's point and gradient.
-template <objective_function F>
+// observe, when given, receives a report after every line search.
+template <objective_function F, iteration_observer O = no_observer>
 result lbfgs(const F& objective, int memory, int n, int max_iterations, int search_limit,
-             double allowable_residue, double eta, fmat1& x, fmat1& g) {
+             double allowable_residue, double eta, fmat1& x, fmat1& g, O observe = {}) {
     fmat1 d(n), s(n), y(n);
     double f = objective(n, x, g);
     int k = 1;
     for (int i = 0; i < n; ++i) d.data()[i] = -g.data()[i];
     detail::copy(n, x.data(), s.data());
     detail::copy(n, g.data(), y.data());
-    f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
+    line_point accepted = linesearch_point(objective, n, search_limit, eta, f, x, g, d, s);
+    f = accepted.value;
+    if constexpr (observed<O>) observe(detail::report(k, f, n, g, allowable_residue, accepted.step));
     ring pairs(n, s, y, detail::form_pair(n, x, g, s, y));
 
     while (k < max_iterations && norm(n, g) > allowable_residue) {
@@ -183,7 +186,9 @@ result lbfgs(const F& objective, int memory, int n, int max_iterations, int sear
         k = k + 1;
         detail::copy(n, x.data(), s.data());
         detail::copy(n, g.data(), y.data());
-        f = linesearch(objective, n, search_limit, eta, f, x, g, d, s);
+        accepted = linesearch_point(objective, n, search_limit, eta, f, x, g, d, s);
+        f = accepted.value;
+        if constexpr (observed<O>) observe(detail::report(k, f, n, g, allowable_residue, accepted.step));
         const double sy = detail::form_pair(n, x, g, s, y);
         if (k <= memory)
             pairs.insert(n, s, y, sy);

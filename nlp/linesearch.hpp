@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "contract.hpp"
+#include "observer.hpp"
 #include "vectors.hpp"
 
 namespace nlp {
@@ -66,14 +67,27 @@ line_point sample(const F& objective, int n, double t, const fmat1& x0, const fm
     return {t, value, dot(n, g.data(), dp)};
 }
 
+// The report of iteration k, which ended at value f with gradient g after
+// the given step.
+inline iteration_report report(int k, double f, int n, const fmat1& g, double allowable_residue, double step) {
+    iteration_report r;
+    r.iteration = k;
+    r.energy = f;
+    r.residue = norm(n, g);
+    r.allowable = allowable_residue;
+    r.step = step;
+    return r;
+}
+
 }  // namespace detail
 
 // As linesearch below, with x0 a copy of x made by the caller, who keeps
 // one anyway to form the correction pair: a minimiser's loop then neither
-// allocates nor copies for the search. x0 is not changed.
+// allocates nor copies for the search. x0 is not changed. Returns the
+// accepted sample: its step, the objective value and the slope there.
 template <objective_function F>
-double linesearch(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x, fmat1& g,
-                  const fmat1& d, const fmat1& x0) {
+line_point linesearch_point(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x,
+                            fmat1& g, const fmat1& d, const fmat1& x0) {
     const double g0 = detail::dot(n, g.data(), d.data());
     // Only a finite negative slope is a descent direction; NaN fails too.
     if (!(g0 < 0) || !std::isfinite(g0)) halt();
@@ -93,12 +107,19 @@ double linesearch(const F& objective, int n, int search_limit, double eta, doubl
         const line_point trial = detail::sample(objective, n, t, x0, d, x, g);
         if (k >= search_limit ||
             (trial.value <= lo.value && trial.value <= hi.value && std::fabs(trial.slope) <= c))
-            return trial.value;
+            return trial;
         if (trial.slope < 0)
             lo = trial;
         else
             hi = trial;
     }
+}
+
+// The objective value of linesearch_point's accepted sample.
+template <objective_function F>
+double linesearch(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x, fmat1& g,
+                  const fmat1& d, const fmat1& x0) {
+    return linesearch_point(objective, n, search_limit, eta, f0, x, g, d, x0).value;
 }
 
 // Moves x along d from f0 = objective(x) and returns the objective value at

@@ -1,7 +1,7 @@
 // Tests of the optimiser package on small objectives with known minima: the
 // cubic step, the line search and its failure, the three methods and their
-// second search direction against the BFGS update written out here, and the
-// packed storage of full BFGS.
+// second search direction against the BFGS update written out here, the
+// reports to an observer, and the packed storage of full BFGS.
 #include "nlp.hpp"
 
 #include <gtest/gtest.h>
@@ -265,6 +265,65 @@ TEST(NlpDirection, SecondDirectionIsOneBfgsUpdate) {
         for (std::size_t i = 0; i < 4; ++i)
             d[i] = -(gamma * g[i] - rho * (s[i] * gamma * yg + gamma * y[i] * sg) + c * s[i] * sg);
         expect_near(minus(two.f.points.at(one.f.points.size()), s), d, kDirectionTol);
+    }
+}
+
+// A method run with an observer that keeps every report.
+template <class F>
+std::vector<nlp::iteration_report> observed_run(method m, const vec& start, int limit, fmat1& x, nlp::result& r) {
+    std::vector<nlp::iteration_report> reports;
+    const auto keep = [&reports](const nlp::iteration_report& report) { reports.push_back(report); };
+    const F f;
+    const int n = static_cast<int>(start.size());
+    x = make(start);
+    fmat1 g(n);
+    r = m == method::lbfgs   ? nlp::lbfgs(f, 5, n, limit, 20, 1e-9, 0.9, x, g, keep)
+        : m == method::mbfgs ? nlp::mbfgs(f, n, limit, 20, 1e-9, 0.9, x, g, keep)
+                             : nlp::bfgs(f, n, limit, 20, 1e-9, 0.9, x, g, keep);
+    return reports;
+}
+
+// Report k must describe the point where a run limited to k iterations
+// stops: its energy and the norm of its gradient. Watching changes nothing:
+// the observed run ends at the same point, bit for bit.
+TEST(NlpObserver, EachReportIsTheRunStoppedAtThatIteration) {
+    for (method m : all_methods) {
+        SCOPED_TRACE(int(m));
+        fmat1 x;
+        nlp::result r{};
+        const std::vector<nlp::iteration_report> reports = observed_run<bowl>(m, {0, 0, 0, 0}, 500, x, r);
+        const run<bowl> unwatched(m, {0, 0, 0, 0});
+        EXPECT_EQ(values(x), values(unwatched.x));
+        ASSERT_EQ(reports.size(), static_cast<std::size_t>(r.iterations));
+        ASSERT_GE(reports.size(), 3u);
+        for (std::size_t k = 1; k <= reports.size(); ++k) {
+            const nlp::iteration_report& report = reports[k - 1];
+            const run<bowl> stopped(m, {0, 0, 0, 0}, static_cast<int>(k));
+            EXPECT_EQ(report.iteration, static_cast<int>(k));
+            EXPECT_EQ(report.energy, stopped.r.energy) << k;
+            EXPECT_EQ(report.residue, nlp::norm(4, stopped.g)) << k;
+            EXPECT_EQ(report.allowable, 1e-9);
+            EXPECT_GT(report.step, 0.0);
+            EXPECT_EQ(report.increment, 0);
+            EXPECT_EQ(report.load, 1.0);
+        }
+        EXPECT_LE(reports.back().residue, 1e-9);
+    }
+}
+
+// From 0 the first search goes along d = b, and on a quadratic the cubic
+// is exact: the accepted step minimises 1/2 t^2 b'Ab - t b'b, t = b'b / b'Ab.
+TEST(NlpObserver, FirstStepIsTheExactMinimiserAlongTheGradient) {
+    const convex_quadratic q;
+    vec Ab(4);
+    for (std::size_t i = 0; i < 4; ++i) Ab[i] = dot(q.A[i], q.b);
+    const double exact = dot(q.b, q.b) / dot(q.b, Ab);
+    for (method m : all_methods) {
+        fmat1 x;
+        nlp::result r{};
+        const std::vector<nlp::iteration_report> reports = observed_run<convex_quadratic>(m, {0, 0, 0, 0}, 1, x, r);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NEAR(reports[0].step, exact, kQuadraticStepTol) << int(m);
     }
 }
 
