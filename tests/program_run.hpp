@@ -1,11 +1,13 @@
-// Runs the built velmora in a scratch directory and collects what it left:
-// standard output, standard error, exit status and the output files.
+// Runs the built velmora, with or without arguments, in a scratch directory
+// and collects what it left: standard output, standard error, exit status
+// and the output files.
 #pragma once
 
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "test_models.hpp"
 
@@ -17,9 +19,25 @@ struct run_result {
     std::string err;
 };
 
-// Runs the program with dir as its working directory.
-inline run_result run_velmora(const fs::path& dir) {
-    const std::string command = "cd '" + dir.string() + "' && '" VELMORA_BINARY "' > .stdout 2> .stderr";
+// An argument as the shell reads it back: in single quotes.
+inline std::string shell_word(const std::string& word) {
+    std::string quoted(1, '\'');
+    for (char c : word) {
+        if (c == '\'')
+            quoted.append("'\\''");
+        else
+            quoted.push_back(c);
+    }
+    quoted.push_back('\'');
+    return quoted;
+}
+
+// Runs the program with dir as its working directory and the given
+// arguments.
+inline run_result run_velmora(const fs::path& dir, const std::vector<std::string>& arguments = {}) {
+    std::string command = "cd " + shell_word(dir.string()) + " && '" VELMORA_BINARY "'";
+    for (const std::string& a : arguments) command.append(1, ' ').append(shell_word(a));
+    command.append(" > .stdout 2> .stderr");
     const int raw = std::system(command.c_str());
     run_result r;
     if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
@@ -34,9 +52,9 @@ inline run_result run_velmora(const fs::path& dir) {
 struct model_run {
     scratch_dir dir;
     run_result result;
-    explicit model_run(const std::string& input) {
+    explicit model_run(const std::string& input, const std::vector<std::string>& arguments = {}) {
         dir.write("input.txt", input);
-        result = run_velmora(dir.path());
+        result = run_velmora(dir.path(), arguments);
     }
 };
 

@@ -16,37 +16,9 @@
 namespace {
 
 using test::field;
+using test::grid;
+using test::held;
 using test::number_text;
-
-// A support line: node n, direction j, value v.
-std::string held(int n, int j, double v) { return number_text(n) + " " + number_text(j) + " " + number_text(v) + "\n"; }
-
-// The input of an n x n grid of square cells of side h in the plane z = 0
-// with the given control values, material, supports and no loads.
-// Nodes are numbered row by row from 1; each cell is cut into two triangles
-// (into tris), the diagonal alternating and every second cell's triangles
-// listed clockwise.
-std::string grid(int n, double h, const std::string& control, const std::string& material,
-                 const std::string& supports, std::vector<std::array<int, 3>>& tris) {
-    const int m = n + 1;
-    std::string t = "grid\n: control\n" + control + "\n: material\n" + material + "\n: nodes\n" +
-                    std::to_string(m * m) + "\nn\n";
-    for (int k = 0; k < m * m; ++k) {
-        const int column = k % m, row = k / m;
-        t += std::to_string(k + 1) + " " + number_text(column * h) + " " + number_text(row * h) + " 0\n";
-    }
-    t += ": elements\n" + std::to_string(2 * n * n) + "\ne\n";
-    for (int k = 0; k < n * n; ++k) {  // cell (k % n, k / n)
-        const int a = k / n * m + k % n + 1, b = a + 1, c = b + m, d = c - 1, odd = (k / n + k % n) % 2;
-        tris.push_back(odd ? std::array{a, d, b} : std::array{a, b, c});
-        tris.push_back(odd ? std::array{b, d, c} : std::array{a, c, d});
-    }
-    for (std::size_t e = 0; e < tris.size(); ++e)
-        t += std::to_string(e + 1) + " " + std::to_string(tris[e][0]) + " " + std::to_string(tris[e][1]) + " " +
-             std::to_string(tris[e][2]) + "\n";
-    return t + ": supports\n" + std::to_string(std::count(supports.begin(), supports.end(), '\n')) + "\nn\n" +
-           supports + ": loads\n0\n";
-}
 
 // A square of 3 x 3 cells of side 0.5, thickness 0.25: the left edge held in
 // x, its lower corner also in y, the right edge moved in x, z held

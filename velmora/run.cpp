@@ -1,8 +1,10 @@
 // The run sequence: one model, filled and used by each step in turn.
 #include <cstdio>
+#include <optional>
 
 #include "mechanics.hpp"
-#include "nlp.hpp"
+#include "methods.hpp"
+#include "progress.hpp"
 #include "steps.hpp"
 
 namespace velmora {
@@ -35,15 +37,19 @@ void warn_turned_over(const model& m) {
 
 }  // namespace
 
-void run() {
+void run(const run_settings& settings) {
+    const method* minimiser = find_method(settings.method);
+    if (minimiser == nullptr) throw failure("PROGRAM_ERROR", "no method named " + settings.method);
+
     model m;
     input(m);
     start(m);
     ansys(m);
 
-    const nlp::package<objective> qn{objective{&m}};
-    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit,
-                                        m.allowable_residue, m.eta, m.displacement, m.gradient);
+    std::optional<progress> watch;
+    if (settings.progress) watch.emplace(stderr, settings.progress_in_place);
+    const nlp::result result = minimiser->minimise(m, settings, watch ? &*watch : nullptr);
+    if (watch) watch->finish(result.iterations);
     m.iterations = result.iterations;
     m.energy = result.energy;
     print_verdict(m.iterations, result.optimal);

@@ -2,6 +2,8 @@
 // record that main owns.
 #pragma once
 
+#include <string>
+
 #include "model.hpp"
 
 namespace velmora {
@@ -24,8 +26,16 @@ void vertex(const model& m, int n, double p[3]);
 // Writes "output.txt", the report; leaves the residual forces in force.
 void output(model& m);
 
+// What the command line can change about a run; the defaults are the run
+// without options.
+struct run_settings {
+    std::string method = "lbfgs";    // the minimiser, by its name in methods()
+    bool progress = false;           // progress of the minimisation on standard error
+    bool progress_in_place = false;  // as one line rewritten in place (on a terminal)
+};
+
 // The whole run: input, set-up, deck, minimisation, verdict, drawing, report.
 // Returns normally after a complete run; any failure propagates.
-void run();
+void run(const run_settings& settings);
 
 }  // namespace velmora
