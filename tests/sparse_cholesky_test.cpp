@@ -131,17 +131,18 @@ std::size_t address_space_bytes() {
 // more, after bringing up the dense kernels by a first small solver when
 // asked; then analyses and factorises. Exits with 10 on std::bad_alloc in
 // the analysis and 11 in the factorisation, otherwise 2 to 4.
-[[noreturn]] void factorise_under_cap(const laplace_problem& lp, factor_form form, bool kernels_first, int megabytes) {
+[[noreturn]] void factorise_under_cap(const laplace_problem& lp, fill_ordering ordering, factor_form form,
+                                     bool kernels_first, int megabytes) {
     if (kernels_first) {
         const laplace_problem small(3, 3);
-        sparse_cholesky first(small.p, fill_ordering::amd, form);
+        sparse_cholesky first(small.p, ordering, form);
     }
     const std::size_t cap = address_space_bytes() + (std::size_t(megabytes) << 20);
     const rlimit limit{cap, cap};
     if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(4);
     int stage = 0;
     try {
-        sparse_cholesky chol(lp.p, fill_ordering::amd, form);
+        sparse_cholesky chol(lp.p, ordering, form);
         stage = 1;
         chol.factorise(lp.values.data());
         std::_Exit(3);
@@ -153,8 +154,8 @@ std::size_t address_space_bytes() {
 }
 
 // With the address space capped a little above what the process holds,
-// the 300 x 300 grid (AMD's workspace of some 30 MB, a factor of 115 MB)
-// runs out of memory in the analysis or the factorisation: std::bad_alloc,
+// the 300 x 300 grid (an ordering's workspace of some 30 MB, a factor of
+// 100 MB or more) runs out of memory in the analysis or the factorisation: std::bad_alloc,
 // and nothing printed. So too when the cap leaves no room for the dense
 // kernels' buffers and threads, which are therefore brought up before any
 // analysis. AddressSanitizer reserves terabytes of address space at start,
@@ -167,16 +168,22 @@ TEST(SparseCholeskyDeathTest, OutOfMemoryIsBadAlloc) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const laplace_problem lp(300, 300);
     const struct {
+        fill_ordering ordering;
+        factor_form form;
         bool kernels_first;
         int megabytes, status;
-    } cases[] = {{false, 8, 10}, {true, 8, 10}, {true, 96, 11}};
-    for (factor_form form : {factor_form::simplicial, factor_form::supernodal})
-        for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << "form " << int(form) << ", kernels first " << c.kernels_first
-                                            << ", " << c.megabytes << " MB");
-            EXPECT_EXIT(factorise_under_cap(lp, form, c.kernels_first, c.megabytes),
-                        testing::ExitedWithCode(c.status), "^$");
-        }
+    } cases[] = {{fill_ordering::metis, factor_form::supernodal, false, 8, 10},
+                 {fill_ordering::metis, factor_form::supernodal, true, 8, 10},
+                 {fill_ordering::metis, factor_form::supernodal, true, 96, 11},
+                 {fill_ordering::amd, factor_form::supernodal, true, 8, 10},
+                 {fill_ordering::amd, factor_form::supernodal, true, 96, 11},
+                 {fill_ordering::amd, factor_form::simplicial, true, 96, 11}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "ordering " << int(c.ordering) << ", form " << int(c.form)
+                                        << ", kernels first " << c.kernels_first << ", " << c.megabytes << " MB");
+        EXPECT_EXIT(factorise_under_cap(lp, c.ordering, c.form, c.kernels_first, c.megabytes),
+                    testing::ExitedWithCode(c.status), "^$");
+    }
 }
 
 }  // namespace

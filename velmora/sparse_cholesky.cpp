@@ -159,9 +159,9 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, fill_ordering o
         c.method[0].ordering = ordering == fill_ordering::amd ? CHOLMOD_AMD : CHOLMOD_METIS;
         c.postorder = 1;
     }
-    // METIS ends the program when it runs out of memory; with this CHOLMOD
-    // first tries an allocation of twice METIS's usual need and reports out
-    // of memory when that fails.
+    // METIS reports running out of memory on standard error itself (older
+    // versions end the program); with this CHOLMOD first tries to allocate
+    // twice METIS's usual need, and reports out of memory when that fails.
     c.metis_memory = 2.0;
     c.supernodal = form == factor_form::simplicial    ? CHOLMOD_SIMPLICIAL
                    : form == factor_form::supernodal ? CHOLMOD_SUPERNODAL
