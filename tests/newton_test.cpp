@@ -1,0 +1,249 @@
+// Tests of Newton's method and its load increments on a chain of nonlinear
+// springs with a closed-form equilibrium: node 0 is moved to lambda U,
+// node n carries the force lambda F, and spring j between nodes j - 1 and
+// j has the energy
+//   phi(e) = (1 + e)^2 / 2 - ln(1 + e),   +infinity for 1 + e <= 0,
+// so phi'(e) = s - 1/s with s = 1 + e, and every spring of the equilibrium
+// carries the force F: s = (F + sqrt(F^2 + 4)) / 2, x_i = lambda U + i e.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "load_steps.hpp"
+
+namespace {
+
+using terms::fmat1;
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double kEquilibriumTol = 1e-10;  // converged to a residue of 1e-12 with a stiffness near 1
+
+// The stretch 1 + e of every spring at equilibrium under an end force F.
+double stretch_under(double F) { return (F + std::sqrt(F * F + 4)) / 2; }
+
+struct spring_chain {
+    int n;
+    double U, F;             // full prescribed displacement of node 0 and full end force
+    double lambda = 1;       // current load fraction
+    std::vector<double> diagonal, lower;  // the factor of the tridiagonal tangent
+    mutable int evaluations = 0;
+    int factorisations = 0;
+
+    spring_chain(int nodes, double u, double f) : n(nodes), U(u), F(f), diagonal(nodes), lower(nodes) {}
+
+    double position(const fmat1& x, int i) const { return i == 0 ? lambda * U : x(i); }
+    double strain(const fmat1& x, int j) const { return position(x, j) - position(x, j - 1); }
+
+    double operator()(int, const fmat1& x, fmat1& g) const {
+        ++evaluations;
+        double energy = -lambda * F * x(n);
+        for (int i = 1; i <= n; ++i) g(i) = 0;
+        g(n) = -lambda * F;
+        for (int j = 1; j <= n; ++j) {
+            const double s = 1 + strain(x, j);
+            if (!(s > 0)) {
+                for (int i = 1; i <= n; ++i) g(i) = std::numeric_limits<double>::quiet_NaN();
+                return inf;
+            }
+            energy += s * s / 2 - std::log(s);
+            const double force = s - 1 / s;
+            g(j) += force;
+            if (j > 1) g(j - 1) -= force;
+        }
+        return energy;
+    }
+
+    // The tangent is tridiagonal with phi''(e) = 1 + 1/s^2 per spring:
+    // Cholesky by the three-term recurrence.
+    bool factorise(int, const fmat1& x) {
+        ++factorisations;
+        for (int i = 1; i <= n; ++i) {
+            const double s = 1 + strain(x, i);
+            const double k_left = 1 + 1 / (s * s);
+            double k_right = 0;
+            if (i < n) {
+                const double t = 1 + strain(x, i + 1);
+                k_right = 1 + 1 / (t * t);
+            }
+            double d = k_left + k_right;
+            if (i > 1) d -= lower[i - 2] * lower[i - 2];
+            if (!(d > 0)) return false;
+            diagonal[i - 1] = std::sqrt(d);
+            lower[i - 1] = i < n ? -k_right / diagonal[i - 1] : 0;
+        }
+        return true;
+    }
+
+    void solve(int, const fmat1& r, fmat1& d) const {
+        std::vector<double> y(n);
+        for (int i = 0; i < n; ++i) y[i] = (r.data()[i] - (i > 0 ? lower[i - 1] * y[i - 1] : 0)) / diagonal[i];
+        for (int i = n - 1; i >= 0; --i)
+            d.data()[i] = (y[i] - (i < n - 1 ? lower[i] * d.data()[i + 1] : 0)) / diagonal[i];
+    }
+
+    void load(double l) { lambda = l; }
+
+    // dg/dlambda: node 1 feels node 0 move by U, node n the force F.
+    void load_derivative(int, const fmat1& x, fmat1& r) const {
+        for (int i = 1; i <= n; ++i) r(i) = 0;
+        const double s = 1 + strain(x, 1);
+        r(1) = -U * (1 + 1 / (s * s));
+        r(n) += -F;
+    }
+};
+
+void expect_equilibrium(const spring_chain& p, const fmat1& x, double lambda) {
+    const double e = stretch_under(lambda * p.F) - 1;
+    for (int i = 1; i <= p.n; ++i) EXPECT_NEAR(x(i), lambda * p.U + i * e, kEquilibriumTol) << "node " << i;
+}
+
+struct residues {
+    std::vector<nlp::iteration_report> seen;
+    void operator()(const nlp::iteration_report& r) { seen.push_back(r); }
+};
+
+// From rest under a large pull the residue falls quadratically once Newton
+// is close: each residue below 1e-2 is at most a small constant times the
+// square of the one before, and it takes at most six iterations.
+TEST(NewtonMethod, ConvergesQuadraticallyOnAStiffeningChain) {
+    spring_chain p(8, 0, 3);
+    fmat1 x(8), g(8);
+    x.fill(0);
+    nlp::newton_work w(8);
+    residues log;
+    const double f = p(8, x, g);
+    const nlp::newton_outcome out = nlp::newton(p, 8, 50, 20, 1e-12, 0.9, f, x, g, w, {}, log);
+    EXPECT_EQ(out.end, nlp::newton_end::converged);
+    EXPECT_LE(out.iterations, 6);
+    expect_equilibrium(p, x, 1);
+    ASSERT_EQ(log.seen.size(), static_cast<std::size_t>(out.iterations));
+    for (std::size_t k = 1; k < log.seen.size(); ++k) {
+        EXPECT_EQ(log.seen[k].iteration, static_cast<int>(k) + 1);
+        if (log.seen[k - 1].residue < 1e-2) {
+            EXPECT_LE(log.seen[k].residue, 10 * std::pow(log.seen[k - 1].residue, 2));
+        }
+    }
+    // Near the solution the search accepts a step at the full one: the
+    // cubic fitted after it lands there.
+    EXPECT_NEAR(log.seen.back().step, 1, 1e-3);
+}
+
+// A hard push: the full Newton step from rest turns springs over (infinite
+// energy), so the search must fall back inside the admissible region; every
+// accepted point is admissible and the equilibrium is reached.
+TEST(NewtonMethod, NeverAcceptsAnInadmissiblePoint) {
+    spring_chain p(4, 0, -6);
+    fmat1 x(4), g(4);
+    x.fill(0);
+    nlp::newton_work w(4);
+    residues log;
+    const double f = p(4, x, g);
+    const nlp::newton_outcome out = nlp::newton(p, 4, 50, 20, 1e-12, 0.9, f, x, g, w, {}, log);
+    EXPECT_EQ(out.end, nlp::newton_end::converged);
+    for (const auto& r : log.seen) EXPECT_LT(r.energy, inf);
+    expect_equilibrium(p, x, 1);
+    EXPECT_NEAR(out.energy, p(4, x, g), 0);
+}
+
+// With a residue that rounding cannot reach, the iterations stop as
+// stalled, at the equilibrium, without raising the line-search failure.
+TEST(NewtonMethod, StopsAtTheRoundingFloorWithoutFailing) {
+    spring_chain p(6, 0.5, 2);
+    fmat1 x(6), g(6);
+    x.fill(0);
+    nlp::newton_work w(6);
+    const double f = p(6, x, g);
+    const nlp::newton_outcome out = nlp::newton(p, 6, 200, 20, 0, 0.9, f, x, g, w);
+    EXPECT_EQ(out.end, nlp::newton_end::stalled);
+    EXPECT_LT(out.iterations, 200);
+    expect_equilibrium(p, x, 1);
+}
+
+// A factorisation that fails ends the run at once, the point unchanged.
+TEST(NewtonMethod, AFailedFactorisationEndsTheRun) {
+    struct refusing : spring_chain {
+        using spring_chain::spring_chain;
+        bool factorise(int, const fmat1&) { return false; }
+    } p(3, 0, 1);
+    fmat1 x(3), g(3);
+    x.fill(0);
+    nlp::newton_work w(3);
+    const nlp::newton_outcome out = nlp::newton(p, 3, 10, 20, 1e-12, 0.9, p(3, x, g), x, g, w);
+    EXPECT_EQ(out.end, nlp::newton_end::no_factor);
+    EXPECT_EQ(out.iterations, 0);
+    EXPECT_EQ(x(3), 0);
+}
+
+// The predictor from the tangent at rest is the linear solution: for a
+// moved support it carries the chain with it, so the whole load converges
+// in one increment although the support alone turns the first spring over.
+TEST(LoadSteps, PredictorCarriesAMovedSupport) {
+    spring_chain p(5, 3, 0.5);
+    fmat1 x(5), g(5);
+    x.fill(0);
+    const nlp::load_result r = nlp::load_steps(p, 5, {100, 20, 1e-12, 0.9, 0}, x, g);
+    EXPECT_TRUE(r.total.optimal);
+    EXPECT_EQ(r.load, 1);
+    EXPECT_EQ(r.increments, 1);
+    expect_equilibrium(p, x, 1);
+}
+
+// A chain whose factorisation fails whenever the load has grown by more
+// than 0.3 since the load set before it (a stand-in for an increment too
+// large to follow). Adaptive increments, worked by hand from step 1:
+// 1 fails, 0.5 fails, 0.25 reached (0.25); the step doubles to 0.5: fails,
+// 0.25 reached (0.5); 0.5 fails, 0.25 reached (0.75); 0.5 is reached (1),
+// where the step of 0.5 is cut to the 0.25 left: four increments. Fixed increments of 1/4 reach the same equilibrium
+// in four increments without a failure; a budget too small for the whole
+// path returns the last equilibrium and its load fraction.
+TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
+    struct jumpy : spring_chain {
+        using spring_chain::spring_chain;
+        double before = 0, now = 0;
+        void load(double l) {
+            before = now;
+            now = l;
+            lambda = l;
+        }
+        bool factorise(int k, const fmat1& x) { return now - before <= 0.3 && spring_chain::factorise(k, x); }
+    };
+    {
+        jumpy p(4, 1, 2);
+        fmat1 x(4), g(4);
+        x.fill(0);
+        residues log;
+        const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 1e-12, 0.9, 0}, x, g, log);
+        EXPECT_TRUE(r.total.optimal);
+        EXPECT_EQ(r.increments, 4);
+        expect_equilibrium(p, x, 1);
+        ASSERT_FALSE(log.seen.empty());
+        EXPECT_EQ(log.seen.back().load, 1);
+        EXPECT_EQ(log.seen.back().increment, 4);
+        EXPECT_EQ(log.seen.back().iteration, r.total.iterations);
+    }
+    {
+        jumpy p(4, 1, 2);
+        fmat1 x(4), g(4);
+        x.fill(0);
+        const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 1e-12, 0.9, 4}, x, g);
+        EXPECT_TRUE(r.total.optimal);
+        EXPECT_EQ(r.increments, 4);
+        expect_equilibrium(p, x, 1);
+    }
+    {
+        spring_chain p(4, 1, 2);
+        fmat1 x(4), g(4);
+        x.fill(0);
+        const nlp::load_result r = nlp::load_steps(p, 4, {5, 20, 1e-12, 0.9, 4}, x, g);
+        EXPECT_FALSE(r.total.optimal);
+        EXPECT_LE(r.total.iterations, 5);
+        ASSERT_LT(r.load, 1);
+        EXPECT_GT(r.load, 0);
+        EXPECT_EQ(p.lambda, r.load);
+        expect_equilibrium(p, x, r.load);
+    }
+}
+
+}  // namespace
