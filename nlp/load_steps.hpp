@@ -28,6 +28,7 @@ struct load_settings {
     double allowable_residue = 0;
     double eta = 0;
     int increments = 0;  // 0: adaptive; N > 0: increments of 1/N, halved only when one fails
+    double reuse_ratio = 0;  // as newton_settings::reuse_ratio
 };
 
 struct load_result {
@@ -71,23 +72,37 @@ load_result load_steps(P& problem, int n, const load_settings& s, fmat1& x, fmat
         double target = done + step;
         if (1 - target <= full_load_slack * step) target = 1;
 
-        // Predictor: x = x_done - (target - done) K^-1 dg/dlambda.
+        // Predictor: dx = -(target - done) K^-1 dg/dlambda, K the tangent
+        // at the last equilibrium: the linear response to the load added.
         problem.load(done);
-        detail::copy(n, x_done.data(), x.data());
         bool predicted = false;
         if (factor_at_done) {
             problem.load_derivative(n, x_done, r);
             problem.solve(n, r, dx);
             const double dl = target - done;
-            for (int i = 0; i < n; ++i) x.data()[i] = x_done.data()[i] - dl * dx.data()[i];
-            predicted = detail::all_finite(n, x.data());
-            if (!predicted) detail::copy(n, x_done.data(), x.data());
+            for (int i = 0; i < n; ++i) dx.data()[i] = -dl * dx.data()[i];
+            predicted = detail::all_finite(n, dx.data());
         }
         problem.load(target);
+        detail::copy(n, x_done.data(), x.data());
         double f = problem(n, x, g);
-        if (!(f < std::numeric_limits<double>::infinity()) && predicted) {
-            // The prediction folds the mesh: start from the equilibrium itself.
-            detail::copy(n, x_done.data(), x.data());
+        if (predicted && f < std::numeric_limits<double>::infinity()) {
+            // Along the prediction by the line search, whose full step is
+            // the linear response: large rotations make that overshoot.
+            const double slope = detail::dot(n, g.data(), dx.data());
+            if (slope < 0 && std::isfinite(slope)) {
+                const double along = linesearch(problem, n, s.search_limit, s.eta, f, x, g, dx, x_done);
+                if (along < f) {
+                    f = along;
+                } else {
+                    detail::copy(n, x_done.data(), x.data());
+                    f = problem(n, x, g);
+                }
+            }
+        } else if (predicted) {
+            // The added load turns elements over at the last equilibrium (a
+            // support moved farther than an element): the prediction itself.
+            for (int i = 0; i < n; ++i) x.data()[i] = x_done.data()[i] + dx.data()[i];
             f = problem(n, x, g);
         }
 
@@ -97,11 +112,14 @@ load_result load_steps(P& problem, int n, const load_settings& s, fmat1& x, fmat
             report.iteration = total;
             report.increment = accepted + 1;
             report.load = target;
-            const int budget = std::min(increment_iterations, s.max_iterations - total);
-            const newton_outcome out = newton(problem, n, budget, s.search_limit, s.allowable_residue, s.eta, f, x,
-                                              g, work, report, observe);
+            const newton_settings settings{std::min(increment_iterations, s.max_iterations - total),
+                                           s.search_limit, s.allowable_residue, s.eta, s.reuse_ratio};
+            const newton_outcome out = newton(problem, n, settings, f, x, g, work, factor_at_done, report, observe);
             total = total + out.iterations;
-            converged = out.end == newton_end::converged;
+            // An increment that stalls has reached its equilibrium as
+            // closely as rounding allows: it is taken, and the verdict at
+            // the full load tells whether the residue test holds.
+            converged = out.end == newton_end::converged || out.end == newton_end::stalled;
             if (converged && s.increments == 0 && out.iterations <= quick_increment) {
                 detail::copy(n, x.data(), x_done.data());
                 done = target;

@@ -67,6 +67,20 @@ inline double step_taken(int n, const fmat1& x, const fmat1& x0, const fmat1& d)
 
 }  // namespace detail
 
+// What Newton's method is given to do.
+struct newton_settings {
+    int max_iterations = 0;
+    int search_limit = 0;
+    double allowable_residue = 0;
+    double eta = 0;
+    // A factor is kept for the next iteration while the step it gave cut
+    // the largest residue to at most this fraction (the chord method, for
+    // problems whose factorisation costs many solves); 0: every iteration
+    // factorises the tangent at its own point, and the convergence is
+    // quadratic.
+    double reuse_ratio = 0;
+};
+
 // Newton iterations from x, where the objective is f and the gradient g.
 // Stops when norm(g) is not above allowable_residue, after max_iterations
 // iterations, or when an iteration cannot proceed (see newton_end); x, g
@@ -75,21 +89,24 @@ inline double step_taken(int n, const fmat1& x, const fmat1& x0, const fmat1& d)
 // keeps it to rounding and lowers the largest residue: close to the
 // minimum the fall of the objective is below the rounding of its sum, but
 // the residue still shows quadratic convergence. Otherwise it is undone.
-// report.iteration is counted on from first_iteration, and each accepted
-// iteration is reported to the observer.
+// factor_ready: the problem's last factor may serve the first iteration
+// (with reuse_ratio > 0). An iteration on a kept factor that fails is
+// tried again on a fresh one. report.iteration counts on from its value
+// on entry, and each accepted iteration is reported to the observer.
 template <newton_problem P, class Observer = no_observer>
-newton_outcome newton(P& problem, int n, int max_iterations, int search_limit, double allowable_residue, double eta,
-                      double f, fmat1& x, fmat1& g, newton_work& w, iteration_report report = {},
-                      Observer&& observe = Observer{}) {
+newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fmat1& x, fmat1& g, newton_work& w,
+                      bool factor_ready = false, iteration_report report = {}, Observer&& observe = Observer{}) {
     newton_outcome out{0, f, newton_end::limit};
     double residue = norm(n, g);
+    bool keep = factor_ready && s.reuse_ratio > 0;
     while (true) {
-        if (detail::converged(n, g, allowable_residue)) {
+        if (detail::converged(n, g, s.allowable_residue)) {
             out.end = newton_end::converged;
             break;
         }
-        if (out.iterations >= max_iterations) break;
-        if (!problem.factorise(n, x)) {
+        if (out.iterations >= s.max_iterations) break;
+        const bool kept = keep;
+        if (!kept && !problem.factorise(n, x)) {
             out.end = newton_end::no_factor;
             break;
         }
@@ -100,12 +117,23 @@ newton_outcome newton(P& problem, int n, int max_iterations, int search_limit, d
         // level it may not, and the search would halt: stop instead.
         const double slope = detail::dot(n, g.data(), dp);
         if (!(slope < 0) || !std::isfinite(slope)) {
+            keep = false;
+            if (kept) continue;
             out.end = newton_end::stalled;
             break;
         }
         detail::copy(n, x.data(), w.x0.data());
         detail::copy(n, g.data(), w.g0.data());
-        const double value = linesearch(problem, n, search_limit, eta, out.energy, x, g, w.d, w.x0);
+        // The fall of the objective along d is about -slope / 2. Where that
+        // is below the rounding of the objective, its values cannot guide a
+        // search: the full step is taken and judged by the residue.
+        double value;
+        if (-slope <= rounding_slack * std::fabs(out.energy)) {
+            for (int i = 0; i < n; ++i) x.data()[i] = w.x0.data()[i] + dp[i];
+            value = problem(n, x, g);
+        } else {
+            value = linesearch(problem, n, s.search_limit, s.eta, out.energy, x, g, w.d, w.x0);
+        }
         const double new_residue = norm(n, g);
         const bool admitted = value < std::numeric_limits<double>::infinity();
         const double slack = rounding_slack * std::fabs(out.energy);
@@ -113,17 +141,20 @@ newton_outcome newton(P& problem, int n, int max_iterations, int search_limit, d
             // Back to the point before the search: its value and gradient.
             detail::copy(n, w.x0.data(), x.data());
             detail::copy(n, w.g0.data(), g.data());
+            keep = false;
+            if (kept) continue;
             out.end = admitted ? newton_end::stalled : newton_end::blocked;
             break;
         }
+        keep = s.reuse_ratio > 0 && new_residue <= s.reuse_ratio * residue;
         out.iterations = out.iterations + 1;
         out.energy = value;
         residue = new_residue;
-        if constexpr (!std::is_same_v<std::remove_cvref_t<Observer>, no_observer>) {
+        if constexpr (observed<Observer>) {
             report.iteration = report.iteration + 1;
             report.energy = value;
             report.residue = residue;
-            report.allowable = allowable_residue;
+            report.allowable = s.allowable_residue;
             report.step = detail::step_taken(n, x, w.x0, w.d);
             observe(report);
         }

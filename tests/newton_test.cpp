@@ -114,7 +114,7 @@ TEST(NewtonMethod, ConvergesQuadraticallyOnAStiffeningChain) {
     nlp::newton_work w(8);
     residues log;
     const double f = p(8, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 8, 50, 20, 1e-12, 0.9, f, x, g, w, {}, log);
+    const nlp::newton_outcome out = nlp::newton(p, 8, {50, 20, 1e-12, 0.9}, f, x, g, w, false, {}, log);
     EXPECT_EQ(out.end, nlp::newton_end::converged);
     EXPECT_LE(out.iterations, 6);
     expect_equilibrium(p, x, 1);
@@ -140,7 +140,7 @@ TEST(NewtonMethod, NeverAcceptsAnInadmissiblePoint) {
     nlp::newton_work w(4);
     residues log;
     const double f = p(4, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 4, 50, 20, 1e-12, 0.9, f, x, g, w, {}, log);
+    const nlp::newton_outcome out = nlp::newton(p, 4, {50, 20, 1e-12, 0.9}, f, x, g, w, false, {}, log);
     EXPECT_EQ(out.end, nlp::newton_end::converged);
     for (const auto& r : log.seen) EXPECT_LT(r.energy, inf);
     expect_equilibrium(p, x, 1);
@@ -155,7 +155,7 @@ TEST(NewtonMethod, StopsAtTheRoundingFloorWithoutFailing) {
     x.fill(0);
     nlp::newton_work w(6);
     const double f = p(6, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 6, 200, 20, 0, 0.9, f, x, g, w);
+    const nlp::newton_outcome out = nlp::newton(p, 6, {200, 20, 0, 0.9}, f, x, g, w);
     EXPECT_EQ(out.end, nlp::newton_end::stalled);
     EXPECT_LT(out.iterations, 200);
     expect_equilibrium(p, x, 1);
@@ -170,7 +170,7 @@ TEST(NewtonMethod, AFailedFactorisationEndsTheRun) {
     fmat1 x(3), g(3);
     x.fill(0);
     nlp::newton_work w(3);
-    const nlp::newton_outcome out = nlp::newton(p, 3, 10, 20, 1e-12, 0.9, p(3, x, g), x, g, w);
+    const nlp::newton_outcome out = nlp::newton(p, 3, {10, 20, 1e-12, 0.9}, p(3, x, g), x, g, w);
     EXPECT_EQ(out.end, nlp::newton_end::no_factor);
     EXPECT_EQ(out.iterations, 0);
     EXPECT_EQ(x(3), 0);
@@ -230,6 +230,18 @@ TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
         const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 1e-12, 0.9, 4}, x, g);
         EXPECT_TRUE(r.total.optimal);
         EXPECT_EQ(r.increments, 4);
+        expect_equilibrium(p, x, 1);
+    }
+    {
+        // A residue test that rounding cannot pass: every increment stalls
+        // at its equilibrium, the full load is reached, and it is not optimal.
+        spring_chain p(4, 1, 2);
+        fmat1 x(4), g(4);
+        x.fill(0);
+        const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 0, 0.9, 2}, x, g);
+        EXPECT_FALSE(r.total.optimal);
+        EXPECT_EQ(r.load, 1);
+        EXPECT_EQ(r.increments, 2);
         expect_equilibrium(p, x, 1);
     }
     {
