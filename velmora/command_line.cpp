@@ -42,6 +42,9 @@ command parse_command(int argc, char** argv) {
             if (find_method(value) == nullptr)
                 refuse("--method: expected " + method_names() + ", found " + quoted(value));
             c.settings.method = std::string(value);
+        } else if (name == "--increments") {
+            c.settings.increments = a.whole();
+            if (c.settings.increments < 1) refuse("--increments: expected a whole number of at least 1");
         } else if (name == "--progress") a.flag(), c.progress = true;
         else if (name == "--no-progress") a.flag(), c.progress = false;
         else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
@@ -74,6 +77,9 @@ Options:
     }
     text += R"(                           each with the controls of "input.txt" (line search,
                            tolerance, iteration limit; memory: lbfgs only)
+  --increments N           newton: apply the loads in N equal increments, each
+                           halved where it fails (default: adaptive, the
+                           whole load first, halved where it fails)
   --progress               show the progress of the minimisation on standard
                            error: at most five updates a second, then one line
                            with iterations, objective evaluations and time

@@ -9,6 +9,10 @@
 #include "progress.hpp"
 #include "steps.hpp"
 
+#ifdef VELMORA_HAVE_NEWTON
+#include "newton_method.hpp"
+#endif
+
 namespace velmora {
 
 namespace {
@@ -69,6 +73,12 @@ const method table[] = {
     {"lbfgs", "limited-memory BFGS, `memory` pairs kept", minimise<lbfgs_method>},
     {"mbfgs", "memory-less BFGS, from the latest pair", minimise<mbfgs_method>},
     {"bfgs", "full BFGS, up to 65535 degrees of freedom", minimise<bfgs_method>},
+#ifdef VELMORA_HAVE_NEWTON
+    {"newton", "Newton, sparse Cholesky, load increments", minimise_by_newton},
+#else
+    {"newton", "Newton, sparse Cholesky, load increments", nullptr,
+     "CHOLMOD and LAPACK (Debian: apt-get install libsuitesparse-dev libopenblas-dev), then build again"},
+#endif
 };
 
 }  // namespace

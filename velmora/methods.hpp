@@ -24,6 +24,7 @@ struct method {
     std::string_view name;         // as given to --method
     std::string_view description;  // for --help, at most 43 characters
     minimise_function minimise;
+    std::string_view missing = {};  // for a method this build lacks: what to install; minimise is then null
 };
 
 // Every method, the default (lbfgs) first.

@@ -27,6 +27,7 @@ inline constexpr const char* material_error = "MATERIAL_ERROR";  // the model ha
 inline constexpr const char* geometry_error = "GEOMETRY_ERROR";  // an element without area
 inline constexpr const char* use_error = "USE_ERROR";            // an output file cannot be written
 inline constexpr const char* storage_error = "STORAGE_ERROR";    // out of memory, or more than a method can hold
+inline constexpr const char* method_error = "METHOD_ERROR";      // the chosen method is not in this build
 
 enum class material_law { neo_hookean, mooney_rivlin };
 

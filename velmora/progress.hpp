@@ -36,7 +36,7 @@ public:
     progress(std::FILE* to, bool in_place, clock_function clock = steady_seconds);
 
     // One evaluation of the objective, for the summary.
-    void evaluated() { ++evaluations_; }
+    void evaluated(long long count = 1) { evaluations_ += count; }
     long long evaluations() const { return evaluations_; }
 
     // Shows the report when progress_interval has passed since the last

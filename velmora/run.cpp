@@ -40,6 +40,9 @@ void warn_turned_over(const model& m) {
 void run(const run_settings& settings) {
     const method* minimiser = find_method(settings.method);
     if (minimiser == nullptr) throw failure("PROGRAM_ERROR", "no method named " + settings.method);
+    if (minimiser->minimise == nullptr)
+        throw failure(method_error, "this velmora was built without --method " + settings.method + ": it needs " +
+                                        std::string(minimiser->missing));
 
     model m;
     input(m);

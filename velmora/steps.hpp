@@ -32,6 +32,7 @@ struct run_settings {
     std::string method = "lbfgs";    // the minimiser, by its name in methods()
     bool progress = false;           // progress of the minimisation on standard error
     bool progress_in_place = false;  // as one line rewritten in place (on a terminal)
+    int increments = 0;              // Newton's method: equal load increments; 0: adaptive
 };
 
 // The whole run: input, set-up, deck, minimisation, verdict, drawing, report.

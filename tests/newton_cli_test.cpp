@@ -1,0 +1,152 @@
+// velmora --method newton as a user runs it: the files and verdict of a
+// converged run, identical from run to run, the same failures as the
+// default method, the increments option, and out of memory in the sparse
+// factorisation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "grid_text.hpp"
+#include "program_run.hpp"
+
+namespace {
+
+using test::strip;
+
+const std::vector<std::string> newton = {"--method", "newton"};
+const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
+
+std::string with(std::string strip::*section, const std::string& text) {
+    strip s;
+    s.*section = text;
+    return s.text();
+}
+
+#ifdef VELMORA_HAVE_NEWTON
+
+// The strip example under Newton's method: a complete run whose verdict
+// counts Newton iterations, the same deck as the default run (it is written
+// before the minimisation), and byte-identical files on a second run.
+TEST(NewtonRun, WritesTheFilesAndRepeatsThemByteForByte) {
+    const std::string input = strip().text();
+    test::model_run first(input, newton), second(input, newton), by_default(input);
+    ASSERT_EQ(first.result.status, 0) << first.result.err;
+    EXPECT_EQ(first.result.out.rfind("\nMinor = ", 0), 0u) << first.result.out;
+    EXPECT_NE(first.result.out.find("     Optimal\n"), std::string::npos) << first.result.out;
+    EXPECT_EQ(first.result.err, "");
+    EXPECT_EQ(first.dir.read("ansys.txt"), by_default.dir.read("ansys.txt"));
+    EXPECT_EQ(first.result.out, second.result.out);
+    for (const char* name : output_files) EXPECT_EQ(first.dir.read(name), second.dir.read(name)) << name;
+}
+
+// Failures before and at the minimiser are those of the default method,
+// byte for byte: a material of an unknown kind, an element without area,
+// every direction prescribed, and a model without loads (no descent
+// direction at the start).
+TEST(NewtonRun, FailsAsTheDefaultMethodDoes) {
+    const std::string inputs[] = {
+        with(&strip::material, ": material\n1.0  3  0.4  0.1  50.0\n"),
+        with(&strip::nodes, ": nodes\n4\nnode  x  y  z\n1 0 0 0\n2 1 0 0\n3 2 0 0\n4 0 1 0\n"),
+        with(&strip::supports, ": supports\n12\nnode dir value\n1 1 0\n1 2 0\n1 3 0\n2 1 0\n2 2 0\n2 3 0\n"
+                               "3 1 0\n3 2 0\n3 3 0\n4 1 0\n4 2 0\n4 3 0\n"),
+        with(&strip::loads, ": loads\n0\n"),
+    };
+    for (const std::string& input : inputs) {
+        test::model_run by_newton(input, newton), by_default(input);
+        SCOPED_TRACE(by_default.result.err);
+        EXPECT_EQ(by_default.result.status, 1);
+        EXPECT_EQ(by_newton.result.status, by_default.result.status);
+        EXPECT_EQ(by_newton.result.out, by_default.result.out);
+        EXPECT_EQ(by_newton.result.err, by_default.result.err);
+        for (const char* name : output_files) {
+            ASSERT_EQ(by_newton.dir.has(name), by_default.dir.has(name)) << name;
+            if (by_newton.dir.has(name)) {
+                EXPECT_EQ(by_newton.dir.read(name), by_default.dir.read(name)) << name;
+            }
+        }
+    }
+}
+
+// --increments takes a whole number of at least 1; with it the strip,
+// converged tightly, reaches the same report (rounded to the report's
+// digits) as with adaptive increments.
+TEST(NewtonRun, IncrementsOptionGivesTheSameReport) {
+    const std::string input = with(&strip::control, ": control\n0.9  20  1e-10  0  500  7\n");
+    test::model_run adaptive(input, newton);
+    std::vector<std::string> four = newton;
+    four.insert(four.end(), {"--increments", "4"});
+    test::model_run stepped(input, four);
+    ASSERT_EQ(stepped.result.status, 0) << stepped.result.err;
+    // Displacements and stresses agree to 1e-7 of the largest of their kind
+    // (equilibria at 1e-10 of the start residue; a stress that is zero
+    // comes out as rounding of either sign).
+    const struct { const char* table; int width; } tables[] = {{test::displacement_table, 20}, {test::stress_table, 18}};
+    for (const auto& t : tables) {
+        const auto a = test::table_rows(adaptive.dir.read("output.txt"), t.table);
+        const auto b = test::table_rows(stepped.dir.read("output.txt"), t.table);
+        ASSERT_EQ(a.size(), b.size());
+        ASSERT_FALSE(a.empty());
+        double largest = 0;
+        for (const std::string& row : a)
+            for (int j = 1; j <= 3; ++j) largest = std::max(largest, std::fabs(test::field(row, j, t.width)));
+        for (std::size_t k = 0; k < a.size(); ++k)
+            for (int j = 1; j <= 3; ++j)
+                EXPECT_NEAR(test::field(b[k], j, t.width), test::field(a[k], j, t.width), 1e-7 * largest) << b[k];
+    }
+    for (const char* bad : {"0", "-2", "two"}) {
+        test::model_run refused(input, {"--method", "newton", "--increments", bad});
+        EXPECT_EQ(refused.result.status, 2) << bad;
+        EXPECT_FALSE(refused.dir.has("ansys.txt"));
+    }
+}
+
+// Out of memory in the factorisation: with the address space capped, a
+// strip whose factor does not fit ends with STORAGE_ERROR after a complete
+// "ansys.txt", and nothing else is written. Under AddressSanitizer, which
+// reserves terabytes of address space at start, the cap cannot be set.
+TEST(NewtonRun, OutOfMemoryInTheFactorisationIsAStorageFailure) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address space of AddressSanitizer cannot be capped";
+#else
+    test::grid_text g;
+    g.nx = 400, g.ny = 200, g.length = 10, g.height = 5;
+    g.control = "0.9 20 1e-6 0 50 7";
+    g.hold_left_end();
+    g.move_right_end(0.5);
+    test::scratch_dir dir;
+    dir.write("input.txt", g.text());
+    const std::string command = "ulimit -v 300000 && cd '" + dir.path().string() +
+                                "' && OPENBLAS_NUM_THREADS=1 '" VELMORA_BINARY "' --method newton >o 2>e";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(raw != -1 && WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << dir.read("e");
+    EXPECT_EQ(dir.read("e"), "\nraised STORAGE_ERROR : out of memory\n");
+    test::scratch_dir whole;
+    whole.write("input.txt", g.text());
+    const std::string deck = "cd '" + whole.path().string() + "' && '" VELMORA_BINARY "' --method newton >o 2>e";
+    ASSERT_EQ(std::system(deck.c_str()), 0);
+    EXPECT_EQ(dir.read("ansys.txt"), whole.read("ansys.txt"));
+    EXPECT_FALSE(dir.has("autocad.scr"));
+    EXPECT_FALSE(dir.has("output.txt"));
+#endif
+}
+
+#else
+
+// A build without CHOLMOD or LAPACK names the method but refuses it with a
+// report of what to install, before "input.txt" is read.
+TEST(NewtonRun, ABuildWithoutItSaysWhatToInstall) {
+    test::model_run r(strip().text(), newton);
+    EXPECT_EQ(r.result.status, 1);
+    EXPECT_EQ(r.result.err.rfind("\nraised METHOD_ERROR : this velmora was built without --method newton", 0), 0u)
+        << r.result.err;
+    EXPECT_NE(r.result.err.find("libsuitesparse-dev"), std::string::npos);
+    for (const char* name : output_files) EXPECT_FALSE(r.dir.has(name)) << name;
+}
+
+#endif
+
+}  // namespace
