@@ -53,6 +53,11 @@ struct newton_work {
 // many elements is exact to about sqrt(count) units in the last place of
 // its largest terms.
 inline constexpr double rounding_slack = 1e-12;
+// A full step that cuts the largest residue to this fraction or less is in
+// the region of quadratic convergence; there a relative rise of the
+// objective up to noise_slack is the rounding of a sum of up to 10^8 terms.
+inline constexpr double quadratic_cut = 0.1;
+inline constexpr double noise_slack = 1e-9;
 
 namespace detail {
 
@@ -124,20 +129,26 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
         }
         detail::copy(n, x.data(), w.x0.data());
         detail::copy(n, g.data(), w.g0.data());
-        // The fall of the objective along d is about -slope / 2. Where that
-        // is below the rounding of the objective, its values cannot guide a
-        // search: the full step is taken and judged by the residue.
-        double value;
-        if (-slope <= rounding_slack * std::fabs(out.energy)) {
-            for (int i = 0; i < n; ++i) x.data()[i] = w.x0.data()[i] + dp[i];
-            value = problem(n, x, g);
-        } else {
+        // The full step first. Where it cuts the largest residue to a tenth
+        // or less and leaves the objective as it was to within noise_slack,
+        // it is taken as it is: close to the solution the fall of the
+        // objective is below the rounding of its sum over the elements, so
+        // its values cannot guide a search, but the residue shows the
+        // quadratic convergence. Otherwise the line search decides.
+        for (int i = 0; i < n; ++i) x.data()[i] = w.x0.data()[i] + dp[i];
+        double value = problem(n, x, g);
+        const bool full_step =
+            value - out.energy <= noise_slack * std::fabs(out.energy) && norm(n, g) <= quadratic_cut * residue;
+        if (!full_step) {
+            // The search starts from x0, with the gradient there.
+            detail::copy(n, w.g0.data(), g.data());
             value = linesearch(problem, n, s.search_limit, s.eta, out.energy, x, g, w.d, w.x0);
         }
         const double new_residue = norm(n, g);
         const bool admitted = value < std::numeric_limits<double>::infinity();
         const double slack = rounding_slack * std::fabs(out.energy);
-        if (!admitted || !(value < out.energy || (value - out.energy <= slack && new_residue < residue))) {
+        if (!admitted ||
+            !(full_step || value < out.energy || (value - out.energy <= slack && new_residue < residue))) {
             // Back to the point before the search: its value and gradient.
             detail::copy(n, w.x0.data(), x.data());
             detail::copy(n, w.g0.data(), g.data());
