@@ -1,5 +1,6 @@
 // velmora-mesh export: result.vtu and result.svg from the model and the
 // report of a finished run.
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -38,6 +39,9 @@ Options:
   --svg FILE             write the picture to FILE instead of DIR/result.svg
   --scale S              multiply the displacements of the picture by S (default 1)
   -h, --help             show this help and exit
+
+Once both are written, one line on standard error names them with the
+numbers of nodes and elements.
 
 Exit status: 0 when both files were written, 1 when the run's files cannot
 be read or do not match, or a result cannot be written, 2 for a malformed
@@ -100,6 +104,7 @@ int export_command(int argc, char** argv) {
     const std::string vtu_name = c.vtu.value_or((c.dir / "result.vtu").string());
     const std::string svg_name = c.svg.value_or((c.dir / "result.svg").string());
     std::string vtu, svg;
+    std::size_t nodes = 0, elements = 0;
     try {
         const std::string input = read_or_throw(input_name, "");
         const std::string text = read_or_throw(report_name, " (run velmora first: it writes the report)");
@@ -112,6 +117,7 @@ int export_command(int argc, char** argv) {
         const results r = combine(m, read_report(text, report_name), input_name, report_name);
         vtu = vtu_text(r);
         svg = svg_text(r, c.scale);
+        nodes = r.points.size(), elements = r.triangles.size();
     } catch (const mesh_error& e) {
         return report_failure(e.what());
     } catch (const std::bad_alloc&) {
@@ -120,6 +126,8 @@ int export_command(int argc, char** argv) {
     for (const auto& [name, text] : {std::pair{&vtu_name, &vtu}, std::pair{&svg_name, &svg}})
         if (const std::string why = write_text(*name, *text); !why.empty())
             return report_failure("cannot write " + cli::quoted(*name) + ": " + why);
+    std::fprintf(stderr, "velmora-mesh export: wrote %s and %s: %zu nodes, %zu elements\n",
+                 cli::quoted(vtu_name).c_str(), cli::quoted(svg_name).c_str(), nodes, elements);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // velmora-mesh import: the model file of velmora from a gmsh mesh or
 // geometry script.
+#include <cstddef>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -61,6 +62,9 @@ Meshing and supports:
 Output:
   -o, --output FILE      write to FILE instead of standard output ('-': standard output)
   -h, --help             show this help and exit
+
+Once the file is written, one line on standard error says where it went
+and how many nodes and elements it holds.
 
 Exit status: 0 when the file was written, 1 when MESH cannot be read or
 represented or the file cannot be written, 2 for a malformed command line.
@@ -125,6 +129,7 @@ int import_command(int argc, char** argv) {
     }
 #ifdef VELMORA_HAVE_GMSH
     std::string text;
+    std::size_t nodes = 0, elements = 0;
     try {
         std::vector<std::string> notes;
         const source_mesh mesh = read_gmsh(c.mesh, gmsh_options{c.size_factor}, notes);
@@ -132,14 +137,17 @@ int import_command(int argc, char** argv) {
         notes.insert(notes.end(), model.notes.begin(), model.notes.end());
         for (const std::string& note : notes) std::fprintf(stderr, "velmora-mesh import: note: %s\n", note.c_str());
         text = model_text(model, c.options);
+        nodes = model.nodes.size(), elements = model.elements.size();
     } catch (const mesh_error& e) {
         return report_failure(e.what());
     } catch (const std::bad_alloc&) {
         return report_failure("out of memory");
     }
+    const std::string destination = c.output == "-" ? std::string("standard output") : cli::quoted(c.output);
     if (const std::string why = write_text(c.output, text); !why.empty())
-        return report_failure("cannot write " +
-                              (c.output == "-" ? std::string("standard output") : cli::quoted(c.output)) + ": " + why);
+        return report_failure("cannot write " + destination + ": " + why);
+    std::fprintf(stderr, "velmora-mesh import: wrote %s: %zu nodes, %zu elements\n", destination.c_str(), nodes,
+                 elements);
     return 0;
 #else
     return report_failure("this velmora-mesh was built without the gmsh SDK (libgmsh-dev), so it cannot read " +

@@ -21,7 +21,7 @@ using velmora::mesh::cli::usage_error;
 
 constexpr int output_status = velmora::mesh::cli::failure_status;  // the file could not be written
 
-const char* const usage_text = R"(Usage: velmora-mesh [OPTION]...
+const char* const usage_text = R"(Usage: velmora-mesh --stretch DX|--load-x F|--load-y F [OPTION]...
        velmora-mesh import MESH [OPTION]...   (velmora-mesh import --help)
        velmora-mesh export [OPTION]...        (velmora-mesh export --help)
 With a subcommand: "import" writes "input.txt" from a gmsh mesh (.msh) or
@@ -62,6 +62,7 @@ Solver controls (defaults as in the strip example):
 Output:
   -o, --output FILE      write to FILE instead of standard output ('-': standard output)
   -h, --help             show this help and exit
+  --version              show the version and exit
 
 Exit status: 0 when the file was written, 1 when it could not be written,
 2 for a malformed command line.
@@ -73,6 +74,7 @@ struct command {
     std::optional<double> length, height;
     std::string output = "-";
     bool help = false;
+    bool version = false;
 };
 
 command parse(int argc, char** argv) {
@@ -83,6 +85,7 @@ command parse(int argc, char** argv) {
     while (a.next()) {
         const std::string_view name = a.name();
         if (a.arg() == "-h" || a.arg() == "--help") c.help = true;
+        else if (name == "--version") a.flag(), c.version = true;
         else if (velmora::mesh::cli::take_setting(a, s, flags)) continue;
         else if (name == "--nx") s.nx = a.whole();
         else if (name == "--ny") s.ny = a.whole();
@@ -95,7 +98,7 @@ command parse(int argc, char** argv) {
         else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
         else refuse("unexpected argument " + quoted(a.arg()) + " (every value follows its option)");
     }
-    if (c.help) return c;
+    if (c.help || c.version) return c;
 
     velmora::mesh::cli::settle_law(flags, s);
     if (s.nx < 1 || s.ny < 1) refuse("--nx and --ny must be at least 1");
@@ -135,6 +138,10 @@ int main(int argc, char** argv) {
     }
     if (c.help) {
         std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (c.version) {
+        std::fputs("velmora-mesh " VELMORA_VERSION "\n", stdout);
         return 0;
     }
     errno = 0;

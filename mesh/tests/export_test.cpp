@@ -166,8 +166,10 @@ struct strip_run {
 TEST(ExportRun, WritesFilesOutsideReadersAcceptWithReactionsThatBalanceTheLoad) {
     strip_run strip({"--nx", "6", "--ny", "2", "--load-x", "0.6", "--load-y", "0.01"});
     const auto r = run(strip.dir.path(), {"export"});
-    ASSERT_EQ(std::pair(r.status, r.err), std::pair(0, std::string()));
     // 7 x 3 nodes, two triangles in each of the 6 x 2 cells.
+    ASSERT_EQ(std::pair(r.status, r.err),
+              std::pair(0, std::string("velmora-mesh export: wrote \"./result.vtu\" and \"./result.svg\": "
+                                       "21 nodes, 24 elements\n")));
     EXPECT_NE(strip.dir.read("result.vtu").find("NumberOfPoints=\"21\" NumberOfCells=\"24\""), std::string::npos);
     mesh_test::check_export(strip.dir.path());
 }
@@ -193,6 +195,7 @@ TEST(ExportRun, AMissingOrTruncatedReportIsRefusedAndOptionsPlaceTheResults) {
     ASSERT_EQ(run(other.path(), {"export", "--dir", strip.dir.path().string(), "--vtu", "grid.vtu", "--svg",
                                  "picture.svg", "--scale", "2"}).status, 0);
     EXPECT_TRUE(other.has("grid.vtu") && !strip.dir.has("result.vtu"));
+    EXPECT_TRUE(other.has("picture.svg") && !strip.dir.has("result.svg"));
     EXPECT_NE(other.read("picture.svg").find("displacements &#215; 2"), std::string::npos);
 }
 
@@ -201,10 +204,21 @@ TEST(CommandLine, MalformedCommandsExitWithStatus2) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"export", "extra"}, {"export", "--scale", "big"}, {"export", "--bogus"}, {"export", "--dir"},
              {"import"}, {"import", "a.geo", "b.geo"}, {"import", "a.geo", "--law", "steel"}, {"--nx", "0"},
-             {"import", "a.geo", "--mu", "1", "--law", "mr"}, {"import", "a.geo", "--size-factor", "0"}}) {
+             {"import", "a.geo", "--mu", "1", "--law", "mr"}, {"import", "a.geo", "--size-factor", "0"},
+             {"--version=1"}}) {
         const auto r = run(dir.path(), args);
         EXPECT_TRUE(r.status == 2 && r.err.find("--help") != std::string::npos) << args.back() << ": " << r.err;
     }
+}
+
+// Both programs carry the project version; velmora-mesh names itself.
+TEST(CommandLine, VersionNamesTheProgramAndTheProjectVersion) {
+    scratch_dir dir;
+    const auto mesh = run(dir.path(), {"--version"});
+    EXPECT_EQ(std::tuple(mesh.status, mesh.out, mesh.err), std::tuple(0, "velmora-mesh " VELMORA_VERSION "\n", ""));
+    EXPECT_EQ(run(dir.path(), {"--version"}, VELMORA_BINARY).out, "velmora " VELMORA_VERSION "\n");
+    EXPECT_FALSE(dir.has("input.txt"));
+    EXPECT_NE(run(dir.path(), {"--help"}).out.find("--version"), std::string::npos);
 }
 
 // Without a subcommand velmora-mesh writes the strip: 4 x 3 nodes, 12

@@ -23,7 +23,7 @@ TEST(GroupName, NamesWithoutAMeaningAreRefusedWithTheReason) {
         {"fix x 0", "expected a direction"}, {"move x 0.25 y", "needs a value"}, {"load y abc", "finite number"},
         {"load y inf", "finite number"}, {"load y 1.5.2", "finite number"}};
     for (const auto& [name, reason] : cases) {
-        const std::string why = refusal([&] { parse_group_name(name, "physical curve 7"); });
+        const std::string why = refusal([name = name] { parse_group_name(name, "physical curve 7"); });
         EXPECT_NE(why.find(reason), std::string::npos) << name << ": " << why;
     }
     EXPECT_FALSE(names_condition("fixture"));  // a surface so named is the body, not a support
