@@ -103,6 +103,21 @@ TEST(NewtonRun, IncrementsOptionGivesTheSameReport) {
     }
 }
 
+// When max_iterations runs out before the full load, the run is complete:
+// "NOT Optimal", the three files, and on standard error the load fraction
+// reached; the report holds that state (here the state at rest).
+TEST(NewtonRun, IterationsRunningOutBeforeTheFullLoadIsReported) {
+    const std::string input = with(&strip::control, ": control\n0.9  20  1e-10  0  3  7\n");
+    test::model_run r(input, {"--method", "newton", "--increments", "4"});
+    ASSERT_EQ(r.result.status, 0) << r.result.err;
+    EXPECT_EQ(r.result.out, "\nMinor =     3     NOT Optimal\n");
+    EXPECT_EQ(r.result.err.rfind("warning: the loads were followed to 0 of their values (0 load increments", 0), 0u)
+        << r.result.err;
+    for (const char* name : output_files) EXPECT_TRUE(r.dir.has(name)) << name;
+    for (const std::string& row : test::table_rows(r.dir.read("output.txt"), test::displacement_table))
+        for (int j = 1; j <= 3; ++j) EXPECT_EQ(test::field(row, j, 20), 0) << row;
+}
+
 // Out of memory in the factorisation: with the address space capped, a
 // strip whose factor does not fit ends with STORAGE_ERROR after a complete
 // "ansys.txt", and nothing else is written. Under AddressSanitizer, which
