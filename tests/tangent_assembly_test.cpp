@@ -52,7 +52,8 @@ TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
     int used[2] = {0, 0};
     for (int e = 0; e < 2; ++e)
         for (int t = 0; t < velmora::element_pair_count; ++t)
-            used[e] += p.position[std::size_t(e * velmora::element_pair_count + t)] != tangent_pattern::outside;
+            used[e] += p.position[static_cast<std::size_t>(e) * velmora::element_pair_count +
+                                  static_cast<std::size_t>(t)] != tangent_pattern::outside;
     EXPECT_EQ(used[0], 10);
     EXPECT_EQ(used[1], 6);
 }
