@@ -109,6 +109,34 @@ TEST(NewtonPath, AgreesWithTheDefaultMethodWhereItConverges) {
     }
 }
 
+// A node that no element uses, free in every direction and unloaded, makes
+// every tangent singular: the identity added to it lets the factorisation
+// through, the node stays where it is, and the rest converges as without it.
+TEST(NewtonPath, ADirectionNoElementStiffensIsShifted) {
+    test::grid_text g;
+    g.hold_left_end();
+    g.move_right_end(0.05 * g.length);
+    const std::string plain = g.text();
+    std::string text = plain;
+    // One more node after the last, at (9, 9, 0), in the node section.
+    const std::string count = ": nodes\n" + std::to_string(g.node_count()) + "\n";
+    const std::string last = std::to_string(g.node_count()) + " 4 2 0\n";
+    text.replace(text.find(count), count.size(), ": nodes\n" + std::to_string(g.node_count() + 1) + "\n");
+    text.insert(text.find(last) + last.size(), std::to_string(g.node_count() + 1) + " 9 9 0\n");
+    model with_node, without;
+    set_up(with_node, text);
+    set_up(without, plain);
+    const velmora::newton_summary a = velmora::newton_equilibrium(with_node, 0);
+    const velmora::newton_summary b = velmora::newton_equilibrium(without, 0);
+    ASSERT_TRUE(a.result.total.optimal);
+    ASSERT_TRUE(b.result.total.optimal);
+    EXPECT_GT(a.tangents.shifted, 0);
+    for (int d = 1; d <= 3; ++d) EXPECT_EQ(displacement(with_node, g.node_count() + 1, d), 0);
+    for (int i = 1; i <= g.node_count(); ++i)
+        for (int d = 1; d <= 2; ++d)
+            EXPECT_NEAR(displacement(with_node, i, d), displacement(without, i, d), kExactStretchTol) << i;
+}
+
 // A block of 2 x 1 bonded to rigid plates top and bottom (every z held):
 // the top plate pressed down by `press` of the height, in ny layers.
 test::grid_text bonded_block(int ny, double press) {

@@ -71,21 +71,17 @@ bool equilibrium::factorise(int, const fmat1& x) {
         ++counts_.projected;
         return true;
     }
-    // Rows ascend within a column and end at the diagonal, where there is one.
+    // The pattern holds every diagonal entry, and rows ascend within a
+    // column: the diagonal ends it.
     const std::size_t columns = static_cast<std::size_t>(pattern_.n);
+    const auto diagonal = [this](std::size_t j) -> double& {
+        return values_[static_cast<std::size_t>(pattern_.column_start[j + 1] - 1)];
+    };
     double largest = 0;
-    for (std::size_t j = 0; j < columns; ++j) {
-        const auto last = pattern_.column_start[j + 1] - 1;
-        if (last >= pattern_.column_start[j] && pattern_.row[static_cast<std::size_t>(last)] == static_cast<long>(j))
-            largest = std::max(largest, std::fabs(values_[static_cast<std::size_t>(last)]));
-    }
+    for (std::size_t j = 0; j < columns; ++j) largest = std::max(largest, std::fabs(diagonal(j)));
     double added = 0, shift = first_shift * (largest > 0 ? largest : 1);
     for (int t = 0; t < shift_tries; ++t, shift *= shift_growth) {
-        for (std::size_t j = 0; j < columns; ++j) {
-            const auto last = pattern_.column_start[j + 1] - 1;
-            if (last >= pattern_.column_start[j] && pattern_.row[static_cast<std::size_t>(last)] == static_cast<long>(j))
-                values_[static_cast<std::size_t>(last)] += shift - added;
-        }
+        for (std::size_t j = 0; j < columns; ++j) diagonal(j) += shift - added;
         added = shift;
         if (factor_.factorise(values_.data())) {
             ++counts_.shifted;
