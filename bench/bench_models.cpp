@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "input.hpp"
-#include "steps.hpp"
+#include "read/input.hpp"
+#include "model/steps.hpp"
 
 namespace bench {
 

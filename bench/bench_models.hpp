@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "model.hpp"
+#include "model/model.hpp"
 #include "strip.hpp"
 
 namespace bench {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "format.hpp"
+#include "write/format.hpp"
 
 namespace {
 

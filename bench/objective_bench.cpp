@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_models.hpp"
-#include "mechanics.hpp"
+#include "mechanics/mechanics.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "element_tangent.hpp"
-#include "psd_projection.hpp"
+#include "mechanics/tangent_kernel.hpp"
+#include "newton/psd_projection.hpp"
 
 namespace {
 

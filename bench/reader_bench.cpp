@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bench_models.hpp"
-#include "input.hpp"
+#include "read/input.hpp"
 
 namespace {
 

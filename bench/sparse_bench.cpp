@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "input.hpp"
-#include "sparse_cholesky.hpp"
-#include "steps.hpp"
+#include "read/input.hpp"
+#include "newton/sparse_cholesky.hpp"
+#include "model/steps.hpp"
 #include "strip.hpp"
 
 namespace {

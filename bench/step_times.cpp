@@ -19,9 +19,9 @@
 #include <filesystem>
 #include <new>
 
-#include "mechanics.hpp"
+#include "mechanics/mechanics.hpp"
 #include "nlp.hpp"
-#include "steps.hpp"
+#include "model/steps.hpp"
 
 namespace {
 

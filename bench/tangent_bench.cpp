@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_models.hpp"
-#include "element_sweep.hpp"
-#include "element_tangent.hpp"
+#include "mechanics/element_gather.hpp"
+#include "mechanics/tangent_kernel.hpp"
 
 namespace {
 
@@ -17,15 +17,15 @@ void sweep(benchmark::State& state, material_law law) {
     const long long elements = state.range(0);
     const velmora::model& m = bench::started_model(elements, law);
     const velmora::fmat1 x = bench::small_displacements(m);
-    const velmora::sweep::context c(m, x);
+    const velmora::corner_gather c(m, x);
     const velmora::kernel::constants<double>& constants = Law == velmora::material_law::neo_hookean ? c.neo : c.mr;
-    velmora::sweep::corner_values u;
+    velmora::corners u;
     double k[81];
     for (auto _ : state) {
         for (int e = 1; e <= m.element_count(); ++e) {
             const velmora::element_rec& el = m.elements(e);
             c.gather(el, u);
-            velmora::kernel::tangent<Law>(velmora::sweep::geometry_of(el), u.u[0], u.u[1], u.u[2], constants, k);
+            velmora::kernel::tangent<Law>(velmora::geometry_of(el), u.u[0], u.u[1], u.u[2], constants, k);
             benchmark::DoNotOptimize(k);
         }
         benchmark::ClobberMemory();

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "bench_models.hpp"
-#include "steps.hpp"
+#include "model/steps.hpp"
 
 namespace {
 

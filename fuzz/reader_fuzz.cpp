@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "fuzz_checks.hpp"
-#include "input.hpp"
+#include "read/input.hpp"
 
 namespace {
 

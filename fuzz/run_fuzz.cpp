@@ -22,10 +22,10 @@
 #include <system_error>
 
 #include "fuzz_checks.hpp"
-#include "input.hpp"
-#include "mechanics.hpp"
+#include "read/input.hpp"
+#include "mechanics/mechanics.hpp"
 #include "nlp.hpp"
-#include "steps.hpp"
+#include "model/steps.hpp"
 
 namespace {
 

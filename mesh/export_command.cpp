@@ -8,7 +8,7 @@
 
 #include "commands.hpp"
 #include "file_text.hpp"
-#include "input.hpp"
+#include "read/input.hpp"
 #include "material_options.hpp"
 #include "mesh_error.hpp"
 #include "report_reader.hpp"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "mesh_error.hpp"
-#include "model.hpp"
+#include "model/model.hpp"
 #include "report_reader.hpp"
 
 namespace velmora::mesh {

@@ -1,7 +1,7 @@
 // Tests of the number formats. Expected strings are worked out by hand from
 // the exact binary values, or taken from glibc's printf, which expands the
 // exact binary value at any precision.
-#include "format.hpp"
+#include "write/format.hpp"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include <functional>
 #include <string>
 
-#include "input.hpp"
-#include "model.hpp"
-#include "steps.hpp"
+#include "read/input.hpp"
+#include "model/model.hpp"
+#include "model/steps.hpp"
 
 namespace test {
 

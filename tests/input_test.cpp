@@ -2,8 +2,8 @@
 // and the layout of the records. Values are worked out by hand from the
 // texts (a based number's digits and exponent as powers of its base); whole
 // runs on files the reader refuses are in failures_test.cpp.
-#include "input.hpp"
-#include "input_text.hpp"
+#include "read/input.hpp"
+#include "read/input_text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -12,9 +12,9 @@
 #include <tuple>
 #include <vector>
 
-#include "input.hpp"
-#include "mechanics.hpp"
-#include "steps.hpp"
+#include "read/input.hpp"
+#include "mechanics/mechanics.hpp"
+#include "model/steps.hpp"
 #include "test_models.hpp"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "grid_text.hpp"
-#include "input.hpp"
-#include "mechanics.hpp"
-#include "newton_method.hpp"
+#include "read/input.hpp"
+#include "mechanics/mechanics.hpp"
+#include "newton/newton_method.hpp"
 #include "nlp.hpp"
-#include "steps.hpp"
+#include "model/steps.hpp"
 
 namespace {
 

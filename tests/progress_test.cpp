@@ -2,7 +2,7 @@
 // one update each progress_interval, measured with a clock the test
 // advances (no test here waits for time to pass), the line rewritten in
 // place on a terminal, and the printer fed by a long L-BFGS run.
-#include "progress.hpp"
+#include "run/progress.hpp"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "grid_models.hpp"
-#include "sparse_cholesky.hpp"
+#include "newton/sparse_cholesky.hpp"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "input.hpp"
-#include "mechanics.hpp"
-#include "steps.hpp"
+#include "read/input.hpp"
+#include "mechanics/mechanics.hpp"
+#include "model/steps.hpp"
 #include "test_models.hpp"
-#if VELMORA_PSD
-#include "psd_projection.hpp"
+#ifdef VELMORA_HAVE_NEWTON
+#include "newton/psd_projection.hpp"
 #endif
 
 namespace {
@@ -215,7 +215,7 @@ TEST(ElementTangent, PrescribedCornersTakeTheirPrescribedDisplacement) {
     EXPECT_EQ(tangent_of(held, v), tangent_of(triangle(mooney_rivlin, 0.8, tilted), free_vector(u)));
 }
 
-#if VELMORA_PSD
+#ifdef VELMORA_HAVE_NEWTON
 
 // LAPACK's eigensolver, as the reference decomposition of the checks.
 extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
@@ -315,6 +315,6 @@ TEST(PsdProjection, KeepsThePositivePartOfACompressedElementsTangent) {
     }
 }
 
-#endif  // VELMORA_PSD
+#endif  // VELMORA_HAVE_NEWTON
 
 }  // namespace

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "input.hpp"
-#include "mechanics.hpp"
-#include "steps.hpp"
+#include "read/input.hpp"
+#include "mechanics/mechanics.hpp"
+#include "model/steps.hpp"
 #include "test_models.hpp"
-#include "text_file.hpp"
+#include "write/text_file.hpp"
 
 namespace {
 

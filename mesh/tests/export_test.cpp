@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "input.hpp"
+#include "read/input.hpp"
 #include "mesh_test_support.hpp"
 #include "svg_writer.hpp"
 

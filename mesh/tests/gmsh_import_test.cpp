@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gmsh_import.hpp"
-#include "input.hpp"
+#include "read/input.hpp"
 #include "mesh_model.hpp"
 #include "mesh_test_support.hpp"
 

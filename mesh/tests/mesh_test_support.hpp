@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "input.hpp"
+#include "read/input.hpp"
 #include "mesh_error.hpp"
 #include "program_run.hpp"
 

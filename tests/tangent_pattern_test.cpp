@@ -1,0 +1,138 @@
+// Tests of the sparse tangent's pattern and assembly: matrices worked out by
+// hand (shared-element counts on a square of two triangles) and the 5-point
+// stencil of the Laplacian on a grid (grid_models.hpp), with prescribed
+// directions left out.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "grid_models.hpp"
+#include "newton/tangent_pattern.hpp"
+
+namespace {
+
+using velmora::tangent_pattern;
+using entry_map = std::map<std::pair<std::int64_t, std::int64_t>, double>;  // (row, column) -> value
+
+entry_map entries_of(const tangent_pattern& p, const std::vector<double>& values) {
+    entry_map m;
+    for (std::int64_t j = 0; j < p.n; ++j)
+        for (std::int64_t s = p.column_start[std::size_t(j)]; s < p.column_start[std::size_t(j) + 1]; ++s)
+            m[{p.row[std::size_t(s)], j}] = values[std::size_t(s)];
+    return m;
+}
+
+// The unit square as two triangles, (1 2 4) and (1 4 3), nodes 1..4 at
+// (0,0), (1,0), (0,1), (1,1); every z held, node 1 held in x and y, node 3
+// in x. Free: node 2 x, y (1, 2), node 3 y (3), node 4 x, y (4, 5). With
+// every element entry 1, K(i, j) counts the elements that have both
+// directions: nodes 1 and 4 share both elements, nodes 2 and 3 none (no
+// entry), the other pairs one.
+TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
+    test::grid g{1, 1, {}};
+    g.held = [](int i, int j, int d) { return d == 3 || (i == 0 && j == 0) || (i == 0 && j == 1 && d == 1); };
+    const velmora::model m = g.set_up();
+    ASSERT_EQ(m.dof_count, 5);
+    const tangent_pattern p(m);
+    EXPECT_EQ(p.n, 5);
+    EXPECT_EQ(p.column_start, (std::vector<std::int64_t>{0, 1, 3, 4, 8, 13}));
+    EXPECT_EQ(p.row, (std::vector<std::int64_t>{0, 0, 1, 2, 0, 1, 2, 3, 0, 1, 2, 3, 4}));
+
+    std::vector<double> values(std::size_t(p.nonzeros()), -7.0);  // stale values: assembly starts from zero
+    velmora::assemble(p, [](int, double* k) { for (int r = 0; r < 81; ++r) k[r] = 1.0; }, values.data());
+    EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 2, 2}));
+
+    // Element 1 has four free directions (nodes 2 and 4), 10 pairs a <= b;
+    // element 2 three (node 4 x, y and node 3 y), 6 pairs.
+    int used[2] = {0, 0};
+    for (int e = 0; e < 2; ++e)
+        for (int t = 0; t < velmora::element_pair_count; ++t)
+            used[e] += p.position[static_cast<std::size_t>(e) * velmora::element_pair_count +
+                                  static_cast<std::size_t>(t)] != tangent_pattern::outside;
+    EXPECT_EQ(used[0], 10);
+    EXPECT_EQ(used[1], 6);
+}
+
+// The Laplacian on a 4 x 3 grid, boundary held, and interior node (2, 1)
+// held in x too: the pattern holds exactly the pairs of directions of
+// nodes that share an element (same node, horizontal, vertical or
+// lower-left/upper-right neighbours), and the values are the stencil's.
+// An element matrix given unsymmetric, its mirror entries summing to the
+// Laplacian's, assembles to the same values.
+TEST(TangentAssembly, LaplacianStencilOnAGrid) {
+    test::grid g = test::boundary_held(4, 3);
+    g.held = [g](int i, int j, int d) { return d == 3 || g.on_boundary(i, j) || (i == 2 && j == 1 && d == 1); };
+    const velmora::model m = g.set_up();
+    ASSERT_EQ(m.dof_count, 3 * 2 * 2 - 1);
+    const tangent_pattern p(m);
+
+    entry_map expected;
+    for (int a = 1; a <= m.node_count; ++a)
+        for (int b = 1; b <= m.node_count; ++b) {
+            const int di = g.column(b) - g.column(a), dj = g.row(b) - g.row(a);
+            const bool same = di == 0 && dj == 0, side = std::abs(di) + std::abs(dj) == 1, diagonal = di == dj && std::abs(di) == 1;
+            if (!same && !side && !diagonal) continue;
+            for (int da = 1; da <= 3; ++da)
+                for (int db = 1; db <= 3; ++db) {
+                    if (m.is_prescribed(a, da) || m.is_prescribed(b, db)) continue;
+                    const int r = m.dof_number(a, da) - 1, c = m.dof_number(b, db) - 1;
+                    if (r > c) continue;
+                    expected[{r, c}] = da != db ? 0.0 : same ? 4.0 : side ? -1.0 : 0.0;
+                }
+        }
+
+    std::vector<double> values(std::size_t(p.nonzeros()));
+    velmora::assemble(p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    EXPECT_EQ(entries_of(p, values), expected);
+    for (std::int64_t j = 0; j < p.n; ++j)  // strictly ascending rows
+        for (std::int64_t s = p.column_start[std::size_t(j)] + 1; s < p.column_start[std::size_t(j) + 1]; ++s)
+            EXPECT_LT(p.row[std::size_t(s) - 1], p.row[std::size_t(s)]);
+
+    std::vector<double> skewed(values.size());
+    velmora::assemble(
+        p,
+        [&m](int e, double* k) {
+            test::laplacian(m, e, k);
+            for (int a = 0; a < 9; ++a)
+                for (int b = a + 1; b < 9; ++b) {
+                    k[a * 9 + b] = k[a * 9 + b] + 0.25 * (a + 1);
+                    k[b * 9 + a] = k[b * 9 + a] - 0.25 * (a + 1);
+                }
+        },
+        skewed.data());
+    EXPECT_EQ(skewed, values);
+}
+
+// y = K x with K the stencil: y at a free node is 4 u there less u at its
+// free horizontal and vertical neighbours, direction by direction.
+TEST(TangentAssembly, ProductIsTheStencil) {
+    const test::grid g = test::boundary_held(5, 4);
+    const velmora::model m = g.set_up();
+    const tangent_pattern p(m);
+    std::vector<double> values(std::size_t(p.nonzeros()));
+    velmora::assemble(p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+
+    // u = i^2 + 3 j in x and i j - 2 in y at node (i, j).
+    const auto u = [](int i, int j, int d) { return d == 1 ? i * i + 3.0 * j : i * j - 2.0; };
+    std::vector<double> x(std::size_t(p.n)), y(std::size_t(p.n)), expected(std::size_t(p.n));
+    for (int node = 1; node <= m.node_count; ++node)
+        for (int d = 1; d <= 2; ++d) {
+            if (m.is_prescribed(node, d)) continue;
+            const int i = g.column(node), j = g.row(node);
+            x[std::size_t(m.dof_number(node, d) - 1)] = u(i, j, d);
+            double s = 4 * u(i, j, d);
+            const int step[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+            for (const auto& st : step)
+                if (!g.on_boundary(i + st[0], j + st[1])) s -= u(i + st[0], j + st[1], d);
+            expected[std::size_t(m.dof_number(node, d) - 1)] = s;
+        }
+    velmora::multiply(p, values.data(), x.data(), y.data());
+    for (std::size_t k = 0; k < y.size(); ++k) EXPECT_DOUBLE_EQ(y[k], expected[k]) << k;
+}
+
+}  // namespace

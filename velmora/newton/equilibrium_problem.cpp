@@ -1,0 +1,131 @@
+// The model's equilibrium for Newton's method. See equilibrium_problem.hpp.
+#include "newton/equilibrium_problem.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "mechanics/mechanics.hpp"
+#include "newton/psd_projection.hpp"
+
+namespace velmora {
+
+namespace {
+
+// The first multiple of the identity added to a projected tangent that is
+// still singular (a mechanism, or a direction no element stiffens), as a
+// fraction of its largest diagonal entry, and the factor by which it grows
+// until the factorisation succeeds.
+constexpr double first_shift = 1e-10;
+constexpr double shift_growth = 100;
+constexpr int shift_tries = 6;
+
+void copy_matrix(const fmat2& from, fmat2& to) {
+    for (std::size_t k = 0; k < from.size(); ++k) to.data()[k] = from.data()[k];
+}
+
+}  // namespace
+
+equilibrium_problem::equilibrium_problem(model& m)
+    : m_(&m),
+      full_force_(m.node_count, 3),
+      full_prescribed_(m.node_count, 3),
+      pattern_(m),
+      values_(static_cast<std::size_t>(pattern_.nonzeros())),
+      factor_(pattern_) {
+    copy_matrix(m.force, full_force_);
+    copy_matrix(m.prescribed, full_prescribed_);
+    for (int e = 1; e <= m.element_count(); ++e) {
+        const element_rec& el = m.elements(e);
+        bool moved = false;
+        for (int k = 1; k <= 3; ++k)
+            for (int d = 1; d <= 3; ++d)
+                moved = moved || (m.is_prescribed(el.node(k), d) && m.prescribed(el.node(k), d) != 0);
+        if (moved) moved_.push_back(e);
+    }
+}
+
+double equilibrium_problem::operator()(int n, const fmat1& x, fmat1& g) const {
+    ++evaluations_;
+    if (count_turned_over(*m_, x).count > 0) {
+        g.fill(std::numeric_limits<double>::quiet_NaN());
+        return std::numeric_limits<double>::infinity();
+    }
+    return objective{m_}(n, x, g);
+}
+
+bool equilibrium_problem::factorise(int, const fmat1& x) {
+    const model& m = *m_;
+    assemble(pattern_, [&](int e, double* k) { element_tangent(m, e, x, k); }, values_.data());
+    if (factor_.factorise(values_.data())) {
+        ++counts_.exact;
+        return true;
+    }
+    assemble(
+        pattern_,
+        [&](int e, double* k) {
+            element_tangent(m, e, x, k);
+            project_psd(k);
+        },
+        values_.data());
+    if (factor_.factorise(values_.data())) {
+        ++counts_.projected;
+        return true;
+    }
+    // The pattern holds every diagonal entry, and rows ascend within a
+    // column: the diagonal ends it.
+    const std::size_t columns = static_cast<std::size_t>(pattern_.n);
+    const auto diagonal = [this](std::size_t j) -> double& {
+        return values_[static_cast<std::size_t>(pattern_.column_start[j + 1] - 1)];
+    };
+    double largest = 0;
+    for (std::size_t j = 0; j < columns; ++j) largest = std::max(largest, std::fabs(diagonal(j)));
+    double added = 0, shift = first_shift * (largest > 0 ? largest : 1);
+    for (int t = 0; t < shift_tries; ++t, shift *= shift_growth) {
+        for (std::size_t j = 0; j < columns; ++j) diagonal(j) += shift - added;
+        added = shift;
+        if (factor_.factorise(values_.data())) {
+            ++counts_.shifted;
+            return true;
+        }
+    }
+    ++counts_.refused;
+    return false;
+}
+
+void equilibrium_problem::solve(int, const fmat1& r, fmat1& d) { factor_.solve(r.data(), d.data()); }
+
+void equilibrium_problem::load(double lambda) {
+    model& m = *m_;
+    for (std::size_t k = 0; k < full_force_.size(); ++k) {
+        m.force.data()[k] = lambda * full_force_.data()[k];
+        m.prescribed.data()[k] = lambda * full_prescribed_.data()[k];
+    }
+}
+
+void equilibrium_problem::load_derivative(int n, const fmat1& x, fmat1& r) {
+    const model& m = *m_;
+    for (int i = 1; i <= m.node_count; ++i)
+        for (int d = 1; d <= 3; ++d) {
+            const int k = m.dof_number(i, d);
+            if (k <= n) r(k) = -full_force_(i, d);
+        }
+    // Free row a of an element tangent, times the full prescribed
+    // displacement of each prescribed column b.
+    double k[element_entries];
+    for (const int e : moved_) {
+        element_tangent(m, e, x, k);
+        const element_rec& el = m.elements(e);
+        for (int a = 0; a < element_directions; ++a) {
+            const int row = m.dof_number(el.node(a / 3 + 1), a % 3 + 1);
+            if (row > n) continue;
+            double sum = 0;
+            for (int b = 0; b < element_directions; ++b) {
+                const int node = el.node(b / 3 + 1), d = b % 3 + 1;
+                if (m.is_prescribed(node, d)) sum = sum + k[element_directions * a + b] * full_prescribed_(node, d);
+            }
+            r(row) = r(row) + sum;
+        }
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,64 @@
+// The equilibrium of the model as a problem for Newton's method: the total
+// potential energy and its gradient (+infinity where an element is turned
+// over against its initial orientation), the sparse tangent factorised by
+// CHOLMOD, and the loads scaled by a load fraction.
+#pragma once
+
+#include <vector>
+
+#include "model/model.hpp"
+#include "newton/sparse_cholesky.hpp"
+#include "newton/tangent_pattern.hpp"
+
+namespace velmora {
+
+// How the tangents of a run were made positive definite.
+struct tangent_counts {
+    int exact = 0;      // the exact tangent factorised
+    int projected = 0;  // each element tangent projected onto its positive semi-definite part
+    int shifted = 0;    // the projected tangent plus a multiple of the identity
+    int refused = 0;    // no factorisation
+};
+
+class equilibrium_problem {
+public:
+    // From a model after start; keeps the full forces and prescribed
+    // displacements, which load() scales in the model.
+    explicit equilibrium_problem(model& m);
+
+    // The total potential energy at x and its gradient; +infinity, with a
+    // NaN gradient, where an element is turned over, so that no line search
+    // accepts such a state.
+    double operator()(int n, const fmat1& x, fmat1& g) const;
+
+    // Factorises the tangent at x: the exact one where it is positive
+    // definite, else its element-wise positive semi-definite projection,
+    // else that plus a growing multiple of the identity.
+    bool factorise(int n, const fmat1& x);
+
+    // d = K^-1 r with the last factor.
+    void solve(int n, const fmat1& r, fmat1& d);
+
+    // Forces and prescribed displacements become lambda times the input's.
+    void load(double lambda);
+
+    // r = dg/dlambda at x: minus the full force at each free direction, plus
+    // the coupling of the tangent to the full prescribed displacements.
+    void load_derivative(int n, const fmat1& x, fmat1& r);
+
+    const tangent_counts& counts() const { return counts_; }
+    long long evaluations() const { return evaluations_; }
+    const sparse_cholesky& factor() const { return factor_; }
+
+private:
+    model* m_;
+    fmat2 full_force_, full_prescribed_;
+    std::vector<int> moved_;  // elements with a corner direction prescribed to move
+    tangent_pattern pattern_;
+    std::vector<double> values_;
+    sparse_cholesky factor_;
+    tangent_counts counts_;
+    mutable long long evaluations_ = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,236 @@
+// The CHOLMOD wrapper: see sparse_cholesky.hpp. The pattern's arrays are
+// handed to CHOLMOD's 64-bit interface in place, through a matrix header
+// that points at them, as is the right-hand side of a solve; nothing of the
+// pattern is copied.
+#include "newton/sparse_cholesky.hpp"
+
+#include <cholmod.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+namespace velmora {
+
+static_assert(sizeof(SuiteSparse_long) == sizeof(tangent_pattern::index) &&
+                  std::is_signed_v<SuiteSparse_long>,
+              "the pattern's indices are CHOLMOD's 64-bit integers");
+
+namespace {
+
+// The message of CHOLMOD's last error on this thread, kept for the failure
+// text. The handler may run out of memory, so it only copies into a fixed
+// buffer.
+thread_local char last_message[160];
+
+void keep_message(int /*status*/, const char* /*file*/, int /*line*/, const char* message) {
+    if (message == nullptr) message = "";
+    std::strncpy(last_message, message, sizeof last_message - 1);
+    last_message[sizeof last_message - 1] = '\0';
+}
+
+// The order of the dense matrix that brings up the dense kernels: large
+// enough that OpenBLAS splits its factorisation over its threads.
+constexpr long warm_up_order = 512;
+
+// Address space the dense kernels take per hardware thread: OpenBLAS's
+// buffer of 128 MB per thread and the stacks of CHOLMOD's OpenMP threads
+// (measured: 284 MB on 2 threads).
+constexpr std::size_t dense_kernel_room_per_thread = std::size_t(160) << 20;
+
+const char* status_name(int status) {
+    switch (status) {
+    case CHOLMOD_NOT_INSTALLED: return "method not installed";
+    case CHOLMOD_TOO_LARGE: return "integer overflow, the problem is too large";
+    case CHOLMOD_INVALID: return "invalid input";
+    case CHOLMOD_GPU_PROBLEM: return "GPU failure";
+    default: return "error";
+    }
+}
+
+// Brings up, once per process, what the supernodal factorisation keeps
+// between calls: OpenBLAS's work buffers (per thread) and CHOLMOD's OpenMP
+// threads, by factorising a small dense matrix as one supernode. They
+// must exist before CHOLMOD takes the memory of a large factor: when its
+// buffer cannot be allocated, OpenBLAS retries for ever, and libgomp ends
+// the program when it cannot start a thread, so that running out of memory
+// there would be a hung or lost run instead of std::bad_alloc. For the
+// same reason their room is first reserved and released: under a cap on
+// the address space (ulimit -v) too little of it is std::bad_alloc.
+void bring_up_dense_kernels() {
+    static const bool done = [] {
+        const std::size_t room = std::max(1u, std::thread::hardware_concurrency()) * dense_kernel_room_per_thread;
+        void* probe = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (probe == MAP_FAILED) throw std::bad_alloc();
+        munmap(probe, room);
+
+        constexpr SuiteSparse_long n = warm_up_order;
+        // A = n I + (all ones): symmetric positive definite, dense.
+        std::vector<SuiteSparse_long> p(n + 1), i(std::size_t(n * (n + 1) / 2));
+        std::vector<double> x(i.size(), 1.0);
+        for (SuiteSparse_long j = 0, at = 0; j < n; ++j) {
+            p[std::size_t(j)] = at;
+            for (SuiteSparse_long r = 0; r <= j; ++r, ++at) {
+                i[std::size_t(at)] = r;
+                if (r == j) x[std::size_t(at)] += double(n);
+            }
+        }
+        p[std::size_t(n)] = SuiteSparse_long(i.size());
+        cholmod_common c;
+        cholmod_l_start(&c);
+        c.print = 0;
+        c.error_handler = keep_message;
+        c.supernodal = CHOLMOD_SUPERNODAL;
+        cholmod_sparse a{};
+        a.nrow = a.ncol = std::size_t(n);
+        a.nzmax = i.size();
+        a.p = p.data();
+        a.i = i.data();
+        a.x = x.data();
+        a.stype = 1;
+        a.itype = CHOLMOD_LONG;
+        a.xtype = CHOLMOD_REAL;
+        a.dtype = CHOLMOD_DOUBLE;
+        a.sorted = a.packed = 1;
+        cholmod_factor* l = cholmod_l_analyze(&a, &c);
+        if (l != nullptr) cholmod_l_factorize(&a, l, &c);
+        const int status = c.status;
+        cholmod_l_free_factor(&l, &c);
+        cholmod_l_finish(&c);
+        if (status == CHOLMOD_OUT_OF_MEMORY) throw std::bad_alloc();
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace
+
+struct sparse_cholesky::state {
+    cholmod_common common;
+    bool started = false;
+    cholmod_sparse matrix{};  // header over the pattern's arrays
+    cholmod_factor* factor = nullptr;
+    cholmod_dense* solution = nullptr;  // solve's result and workspaces, kept between solves
+    cholmod_dense* work_y = nullptr;
+    cholmod_dense* work_e = nullptr;
+    bool factorised = false;  // the factor holds a successful numeric factorisation
+    figures analysis{};
+
+    state() {
+        last_message[0] = '\0';
+        cholmod_l_start(&common);
+        started = true;
+        common.print = 0;
+        common.error_handler = keep_message;
+    }
+    ~state() {
+        cholmod_l_free_dense(&solution, &common);
+        cholmod_l_free_dense(&work_y, &common);
+        cholmod_l_free_dense(&work_e, &common);
+        cholmod_l_free_factor(&factor, &common);
+        if (started) cholmod_l_finish(&common);
+    }
+
+    // After each CHOLMOD call: its errors as exceptions; warnings (not
+    // positive definite, a tiny diagonal) are left to the caller.
+    void check(const char* call) {
+        const int status = common.status;
+        if (status >= CHOLMOD_OK) return;
+        if (status == CHOLMOD_OUT_OF_MEMORY) throw std::bad_alloc();
+        std::string message = std::string("CHOLMOD ") + call + " failed: " + status_name(status);
+        if (last_message[0] != '\0') message += " (" + std::string(last_message) + ")";
+        throw failure(solver_error, message);
+    }
+};
+
+sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, fill_ordering ordering, factor_form form)
+    : s_(std::make_unique<state>()) {
+    bring_up_dense_kernels();
+    cholmod_common& c = s_->common;
+    // One ordering method, followed by CHOLMOD's weighted postorder of the
+    // elimination tree (its default), which merges columns into supernodes.
+    if (ordering != fill_ordering::cholmod_choice) {
+        c.nmethods = 1;
+        c.method[0].ordering = ordering == fill_ordering::amd ? CHOLMOD_AMD : CHOLMOD_METIS;
+        c.postorder = 1;
+    }
+    // METIS reports running out of memory on standard error itself (older
+    // versions end the program); with this CHOLMOD first tries to allocate
+    // twice METIS's usual need, and reports out of memory when that fails.
+    c.metis_memory = 2.0;
+    c.supernodal = form == factor_form::simplicial    ? CHOLMOD_SIMPLICIAL
+                   : form == factor_form::supernodal ? CHOLMOD_SUPERNODAL
+                                                     : CHOLMOD_AUTO;
+    // The simplicial factorisation as L L' too, so that a pivot <= 0 shows
+    // the matrix is not positive definite, as in the supernodal one; and
+    // stop at such a pivot, since the caller will change the matrix.
+    c.final_ll = 1;
+    c.quick_return_if_not_posdef = 1;
+
+    cholmod_sparse& a = s_->matrix;
+    a.nrow = static_cast<std::size_t>(pattern.n);
+    a.ncol = static_cast<std::size_t>(pattern.n);
+    a.nzmax = static_cast<std::size_t>(pattern.nonzeros());
+    a.p = const_cast<tangent_pattern::index*>(pattern.column_start.data());
+    a.i = const_cast<tangent_pattern::index*>(pattern.row.data());
+    a.nz = nullptr;
+    a.x = nullptr;
+    a.z = nullptr;
+    a.stype = 1;  // symmetric, upper triangle stored
+    a.itype = CHOLMOD_LONG;
+    a.xtype = CHOLMOD_PATTERN;
+    a.dtype = CHOLMOD_DOUBLE;
+    a.sorted = 1;
+    a.packed = 1;
+
+    s_->factor = cholmod_l_analyze(&a, &c);
+    s_->check("cholmod_l_analyze");
+    if (s_->factor == nullptr) throw failure(solver_error, "CHOLMOD cholmod_l_analyze gave no factor");
+    s_->analysis = {c.lnz, c.fl, c.memory_usage, s_->factor->is_super != 0,
+                    s_->factor->ordering == CHOLMOD_METIS ? fill_ordering::metis : fill_ordering::amd};
+    a.xtype = CHOLMOD_REAL;
+}
+
+sparse_cholesky::~sparse_cholesky() = default;
+
+bool sparse_cholesky::factorise(const double* values) {
+    s_->factorised = false;
+    s_->matrix.x = const_cast<double*>(values);
+    cholmod_l_factorize(&s_->matrix, s_->factor, &s_->common);
+    s_->matrix.x = nullptr;
+    s_->check("cholmod_l_factorize");
+    if (s_->common.status == CHOLMOD_NOT_POSDEF || s_->factor->minor < s_->matrix.ncol) return false;
+    s_->factorised = true;
+    return true;
+}
+
+void sparse_cholesky::solve(const double* b, double* x) {
+    if (!s_->factorised) throw failure(solver_error, "solve without a successful factorisation");
+    const std::size_t n = s_->matrix.nrow;
+    cholmod_dense rhs{};
+    rhs.nrow = n;
+    rhs.ncol = 1;
+    rhs.nzmax = n;
+    rhs.d = n;
+    rhs.x = const_cast<double*>(b);
+    rhs.z = nullptr;
+    rhs.xtype = CHOLMOD_REAL;
+    rhs.dtype = CHOLMOD_DOUBLE;
+    cholmod_l_solve2(CHOLMOD_A, s_->factor, &rhs, nullptr, &s_->solution, nullptr, &s_->work_y, &s_->work_e,
+                     &s_->common);
+    s_->check("cholmod_l_solve2");
+    if (n > 0) std::memcpy(x, s_->solution->x, n * sizeof(double));
+}
+
+sparse_cholesky::figures sparse_cholesky::statistics() const {
+    figures f = s_->analysis;
+    f.peak_bytes = s_->common.memory_usage;
+    return f;
+}
+
+}  // namespace velmora

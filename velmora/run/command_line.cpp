@@ -1,0 +1,99 @@
+// The options of velmora and the text of --help.
+#include "run/command_line.hpp"
+
+#include <string_view>
+
+#include "cli.hpp"
+#include "run/methods.hpp"
+
+namespace velmora {
+
+namespace {
+
+using cli::quoted;
+using cli::refuse;
+
+// "lbfgs, mbfgs or bfgs".
+std::string method_names() {
+    std::string names;
+    const auto all = methods();
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        if (k > 0) names += k + 1 == all.size() ? " or " : ", ";
+        names += all[k].name;
+    }
+    return names;
+}
+
+}  // namespace
+
+command parse_command(int argc, char** argv) {
+    command c;
+    cli::arguments a(argc, argv, 1);
+    while (a.next()) {
+        const std::string_view name = a.name();
+        if (name == "-h" || name == "--help") a.flag(), c.help = true;
+        else if (name == "--version") a.flag(), c.version = true;
+        else if (name == "-C" || name == "--directory") {
+            const std::string_view dir = a.value();
+            if (dir.empty()) refuse(std::string(name) + " needs a directory name");
+            c.directories.emplace_back(dir);
+        } else if (name == "--method") {
+            const std::string_view value = a.value();
+            if (find_method(value) == nullptr)
+                refuse("--method: expected " + method_names() + ", found " + quoted(value));
+            c.settings.method = std::string(value);
+        } else if (name == "--increments") {
+            c.settings.increments = a.whole();
+            if (c.settings.increments < 1) refuse("--increments: expected a whole number of at least 1");
+        } else if (name == "--progress") a.flag(), c.progress = true;
+        else if (name == "--no-progress") a.flag(), c.progress = false;
+        else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
+        else refuse("unexpected argument " + quoted(a.arg()) + " (velmora reads \"input.txt\"; -C DIR runs in DIR)");
+    }
+    return c;
+}
+
+std::string usage_text() {
+    std::string text = R"(Usage: velmora [OPTION]...
+Finds the static equilibrium of a hyperelastic solid meshed with triangles,
+as the minimum of its total potential energy. Reads the model "input.txt"
+from the working directory and writes there:
+  ansys.txt     the model as an ANSYS input deck (before the minimisation)
+  autocad.scr   an AutoCAD script drawing the initial and the deformed mesh
+  output.txt    the report: energy, displacements, stresses, reactions
+and the verdict on standard output: "Minor = " with the iteration count,
+then "Optimal" or "NOT Optimal". Without options this is the whole run.
+Options take their value as the next argument or after '='.
+
+Options:
+  -C DIR, --directory DIR  run in DIR: read DIR/input.txt and write the
+                           three files there (default: the working directory)
+  --method NAME            the minimiser (default lbfgs):
+)";
+    for (const method& m : methods()) {
+        std::string entry = "                             " + std::string(m.name);
+        entry.resize(37, ' ');
+        text += entry + std::string(m.description) + "\n";
+    }
+    text += R"(                           each with the controls of "input.txt" (line search,
+                           tolerance, iteration limit; memory: lbfgs only)
+  --increments N           newton: apply the loads in N equal increments, each
+                           halved where it fails (default: adaptive, the
+                           whole load first, halved where it fails)
+  --progress               show the progress of the minimisation on standard
+                           error: at most five updates a second, then one line
+                           with iterations, objective evaluations and time
+  --no-progress            do not show it (default: shown when standard error
+                           is a terminal)
+  -h, --help               show this help and exit
+  --version                show the version and exit
+
+Exit status: 0 after a complete run, "Optimal" or not; 1 when the run failed
+(a report "raised NAME : message" on standard error, and the files written
+before the failure stay); 2 for a malformed command line (nothing is read
+or written).
+)";
+    return text;
+}
+
+}  // namespace velmora

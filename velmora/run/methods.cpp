@@ -1,0 +1,116 @@
+// The table of minimisers. Each entry runs a method of the package on the
+// model's objective; with progress on, the objective counts its evaluations
+// and the method reports each iteration to the progress printer.
+#include "run/methods.hpp"
+
+#include <string>
+
+#include "mechanics/mechanics.hpp"
+#include "run/progress.hpp"
+#include "run/run.hpp"
+
+#ifdef VELMORA_HAVE_NEWTON
+#include <cstdio>
+
+#include "newton/newton_method.hpp"
+#endif
+
+namespace velmora {
+
+namespace {
+
+// The objective, counting its evaluations for the progress summary.
+struct counted_objective {
+    objective f;
+    progress* watch;
+    double operator()(int n, const fmat1& x, fmat1& g) const {
+        watch->evaluated();
+        return f(n, x, g);
+    }
+};
+
+// Runs Method (a call operator taking the package, the model and the
+// observer) with the plain objective and no observer, or with the counted
+// objective and the progress printer as observer.
+template <class Method>
+nlp::result minimise(model& m, const run_settings&, progress* watch) {
+    if (watch == nullptr) {
+        const nlp::package<objective> qn{objective{&m}};
+        return Method{}(qn, m, nlp::no_observer{});
+    }
+    const nlp::package<counted_objective> qn{counted_objective{objective{&m}, watch}};
+    return Method{}(qn, m, [watch](const nlp::iteration_report& r) { watch->update(r); });
+}
+
+struct lbfgs_method {
+    template <class Package, class Observer>
+    nlp::result operator()(const Package& qn, model& m, Observer observe) const {
+        return qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue, m.eta,
+                        m.displacement, m.gradient, observe);
+    }
+};
+
+struct mbfgs_method {
+    template <class Package, class Observer>
+    nlp::result operator()(const Package& qn, model& m, Observer observe) const {
+        return qn.mbfgs(m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue, m.eta, m.displacement,
+                        m.gradient, observe);
+    }
+};
+
+struct bfgs_method {
+    template <class Package, class Observer>
+    nlp::result operator()(const Package& qn, model& m, Observer observe) const {
+        if (m.dof_count > bfgs_largest_dof_count)
+            throw failure(storage_error, "bfgs holds a dense matrix of n (n + 1) / 2 reals and takes at most " +
+                                             std::to_string(bfgs_largest_dof_count) +
+                                             " degrees of freedom; this model has " + std::to_string(m.dof_count) +
+                                             ": use --method lbfgs");
+        return qn.bfgs(m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue, m.eta, m.displacement,
+                       m.gradient, observe);
+    }
+};
+
+#ifdef VELMORA_HAVE_NEWTON
+// Newton's method with the command line's increments and progress. When the
+// loads could not be followed to their full values, says on standard error
+// which fraction was reached.
+nlp::result minimise_by_newton(model& m, const run_settings& settings, progress* watch) {
+    const newton_summary s =
+        watch == nullptr
+            ? newton_equilibrium(m, settings.increments)
+            : newton_equilibrium(m, settings.increments, [watch](const nlp::iteration_report& r) { watch->update(r); });
+    if (watch != nullptr) watch->evaluated(s.evaluations);
+    if (s.result.load < 1)
+        std::fprintf(stderr,
+                     "warning: the loads were followed to %.6g of their values (%d load increment%s reached "
+                     "equilibrium); the files show that state, its forces and prescribed displacements scaled "
+                     "to it\n",
+                     s.result.load, s.result.increments, s.result.increments == 1 ? "" : "s");
+    return s.result.total;
+}
+#endif
+
+const method table[] = {
+    {"lbfgs", "limited-memory BFGS, `memory` pairs kept", minimise<lbfgs_method>},
+    {"mbfgs", "memory-less BFGS, from the latest pair", minimise<mbfgs_method>},
+    {"bfgs", "full BFGS, up to 65535 degrees of freedom", minimise<bfgs_method>},
+#ifdef VELMORA_HAVE_NEWTON
+    {"newton", "Newton, sparse Cholesky, load increments", minimise_by_newton},
+#else
+    {"newton", "Newton, sparse Cholesky, load increments", nullptr,
+     "CHOLMOD and LAPACK (Debian: apt-get install libsuitesparse-dev libopenblas-dev), then build again"},
+#endif
+};
+
+}  // namespace
+
+std::span<const method> methods() { return table; }
+
+const method* find_method(std::string_view name) {
+    for (const method& candidate : table)
+        if (candidate.name == name) return &candidate;
+    return nullptr;
+}
+
+}  // namespace velmora

@@ -1,0 +1,66 @@
+// The run sequence: one model, filled and used by each step in turn.
+#include <cstdio>
+#include <optional>
+
+#include "mechanics/mechanics.hpp"
+#include "run/methods.hpp"
+#include "run/progress.hpp"
+#include "model/steps.hpp"
+#include "run/run.hpp"
+
+namespace velmora {
+
+namespace {
+
+constexpr int verdict_width = 5;  // width of the iteration count on the console
+
+void print_verdict(int iterations, bool optimal) {
+    std::printf("\nMinor = %*d%s\n", verdict_width, iterations, optimal ? "     Optimal" : "     NOT Optimal");
+    // A verdict that never reached its reader is a failure, not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw failure(use_error, "cannot write the verdict to standard output");
+}
+
+// Elements that the minimiser left turned over: a triangle and its mirror
+// image have the same energy, so nothing in the minimisation prevents it.
+void warn_turned_over(const model& m) {
+    const turned_over folded = count_turned_over(m, m.displacement);
+    if (folded.count == 0) return;
+    std::fprintf(stderr,
+                 "warning: %d element%s turned over against %s initial orientation (first: element %d)\n"
+                 "warning: the first step of the minimiser moves the nodes by the start residue taken as a "
+                 "length; when that is large against the element size, elements fold. Scaling the moduli and "
+                 "the forces down by one factor (for example 0.01) gives the same equilibrium with a gentle "
+                 "first step.\n",
+                 folded.count, folded.count == 1 ? " is" : "s are", folded.count == 1 ? "its" : "their",
+                 folded.first);
+}
+
+}  // namespace
+
+void run(const run_settings& settings) {
+    const method* minimiser = find_method(settings.method);
+    if (minimiser == nullptr) throw failure(program_error, "no method named " + settings.method);
+    if (minimiser->minimise == nullptr)
+        throw failure(method_error, "this velmora was built without --method " + settings.method + ": it needs " +
+                                        std::string(minimiser->missing));
+
+    model m;
+    input(m);
+    start(m);
+    ansys(m);
+
+    std::optional<progress> watch;
+    if (settings.progress) watch.emplace(stderr, settings.progress_in_place);
+    const nlp::result result = minimiser->minimise(m, settings, watch ? &*watch : nullptr);
+    if (watch) watch->finish(result.iterations);
+    m.iterations = result.iterations;
+    m.energy = result.energy;
+    print_verdict(m.iterations, result.optimal);
+    warn_turned_over(m);
+
+    autocad(m);
+    output(m);
+}
+
+}  // namespace velmora

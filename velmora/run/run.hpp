@@ -1,0 +1,21 @@
+// The whole run of velmora: input, set-up, deck, minimisation, verdict,
+// drawing, report, with what the command line can change about it.
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+// What the command line can change about a run; the defaults are the run
+// without options.
+struct run_settings {
+    std::string method = "lbfgs";    // the minimiser, by its name in methods()
+    bool progress = false;           // progress of the minimisation on standard error
+    bool progress_in_place = false;  // as one line rewritten in place (on a terminal)
+    int increments = 0;              // Newton's method: equal load increments; 0: adaptive
+};
+
+// Returns normally after a complete run; any failure propagates.
+void run(const run_settings& settings);
+
+}  // namespace velmora

@@ -1,0 +1,66 @@
+#include "write/text_file.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+#include "model/model.hpp"
+
+namespace velmora {
+
+namespace {
+
+[[noreturn]] void write_failure(const std::string& name, const char* what, int error) {
+    throw failure(use_error, "cannot " + std::string(what) + " \"" + name + "\" in the working directory: " +
+                                 std::strerror(error));
+}
+
+}  // namespace
+
+text_file::text_file(const char* name) : name_(name), buffer_(capacity, '\0') {
+    file_ = std::fopen(name, "wb");
+    if (file_ == nullptr) write_failure(name_, "create", errno);
+    begin_ = buffer_.data();
+    end_ = begin_;
+    limit_ = begin_ + buffer_.size();
+}
+
+text_file::~text_file() {
+    if (file_ == nullptr) return;
+    try {
+        close();
+    } catch (...) {
+        // Closing during the unwinding of another failure: that failure is
+        // the one to report.
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+void text_file::write_buffer() {
+    const std::size_t n = static_cast<std::size_t>(end_ - begin_);
+    if (n == 0) return;
+    last_ = end_[-1];
+    end_ = begin_;
+    if (std::fwrite(begin_, 1, n, file_) != n) write_failure(name_, "write", errno);
+}
+
+void text_file::flush(std::size_t need) {
+    write_buffer();
+    if (need > buffer_.size()) {
+        buffer_.assign(need, '\0');
+        begin_ = buffer_.data();
+        end_ = begin_;
+        limit_ = begin_ + buffer_.size();
+    }
+}
+
+void text_file::close() {
+    if (file_ == nullptr) return;
+    if (end_ == begin_ ? last_ != '\n' : end_[-1] != '\n') put('\n');
+    write_buffer();
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (std::fclose(file) != 0) write_failure(name_, "close", errno);
+}
+
+}  // namespace velmora
