@@ -6,15 +6,15 @@
 #include <stdexcept>
 #include <utility>
 
-#include "read/input.hpp"
 #include "model/steps.hpp"
+#include "read/input.hpp"
 
 namespace bench {
 
 namespace {
 
 constexpr double load_per_cell_height = 0.01;  // total end force per unit height, against mu = 1
-constexpr double perturbation = 1e-3;           // displacement amplitude, in cell sizes
+constexpr double perturbation = 1e-3;          // displacement amplitude, in cell sizes
 
 using key = std::pair<long long, velmora::mesh::material_law>;
 

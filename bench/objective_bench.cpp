@@ -24,9 +24,8 @@ void objective_evaluation(benchmark::State& state, material_law law) {
     }
     state.SetItemsProcessed(state.iterations() * elements);
     // Seconds per element and evaluation (shown with an SI prefix: "n" is ns).
-    state.counters["per_element"] =
-        benchmark::Counter(static_cast<double>(elements), benchmark::Counter::kIsIterationInvariantRate |
-                                                              benchmark::Counter::kInvert);
+    state.counters["per_element"] = benchmark::Counter(
+        static_cast<double>(elements), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 BENCHMARK_CAPTURE(objective_evaluation, neo, material_law::neo_hookean)

@@ -19,7 +19,7 @@ void projection(benchmark::State& state, double l1, double l2) {
     const velmora::kernel::constants<double> c{1.0, 0.0, 10.0, 1.0};
     double tangent[81], k[81];
     velmora::kernel::tangent<velmora::material_law::neo_hookean>(g, {0, 0, 0}, {2 * (l1 - 1), 0, 0},
-                                                                  {0, 1.5 * (l2 - 1), 0}, c, tangent);
+                                                                 {0, 1.5 * (l2 - 1), 0}, c, tangent);
     for (auto _ : state) {
         std::memcpy(k, tangent, sizeof k);
         velmora::project_psd(k);

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "read/input.hpp"
-#include "newton/sparse_cholesky.hpp"
 #include "model/steps.hpp"
+#include "newton/sparse_cholesky.hpp"
+#include "read/input.hpp"
 #include "strip.hpp"
 
 namespace {
@@ -86,7 +86,8 @@ const problem& strip_problem() {
         velmora::start(q->m);
         q->pattern = tangent_pattern(q->m);
         q->values.resize(std::size_t(q->pattern.nonzeros()));
-        velmora::assemble(q->pattern, [&m = q->m](int e, double* k) { elastic_cst(m, e, k); }, q->values.data());
+        velmora::assemble(
+            q->pattern, [&m = q->m](int e, double* k) { elastic_cst(m, e, k); }, q->values.data());
         q->b.resize(std::size_t(q->pattern.n));
         for (std::size_t i = 0; i < q->b.size(); ++i) q->b[i] = 1.0 + 0.5 * double(i % 7);
         return q;
@@ -118,8 +119,8 @@ void tangent_pattern_of_strip(benchmark::State& state) {
     }
     state.counters["n"] = double(p.pattern.n);
     state.counters["nonzeros"] = double(p.pattern.nonzeros());
-    state.counters["pattern_MB"] = double(p.pattern.column_start.size() * 8 + p.pattern.row.size() * 8 +
-                                          p.pattern.position.size() * 4) / 1e6;
+    state.counters["pattern_MB"] =
+        double(p.pattern.column_start.size() * 8 + p.pattern.row.size() * 8 + p.pattern.position.size() * 4) / 1e6;
 }
 BENCHMARK(tangent_pattern_of_strip)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -127,7 +128,8 @@ void tangent_assembly_of_strip(benchmark::State& state) {
     const problem& p = strip_problem();
     std::vector<double> values(p.values.size());
     for (auto _ : state) {
-        velmora::assemble(p.pattern, [&p](int e, double* k) { elastic_cst(p.m, e, k); }, values.data());
+        velmora::assemble(
+            p.pattern, [&p](int e, double* k) { elastic_cst(p.m, e, k); }, values.data());
         benchmark::ClobberMemory();
     }
     if (values != p.values) state.SkipWithError("assembly differs from the first one");

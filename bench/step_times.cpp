@@ -20,8 +20,8 @@
 #include <new>
 
 #include "mechanics/mechanics.hpp"
-#include "nlp.hpp"
 #include "model/steps.hpp"
+#include "nlp.hpp"
 
 namespace {
 
@@ -102,8 +102,8 @@ int run() {
     double objective_seconds = 0;
     watch = stopwatch();
     const nlp::package<timed_objective> qn{timed_objective{velmora::objective{&m}, &calls, &objective_seconds}};
-    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit,
-                                        m.allowable_residue, m.eta, m.displacement, m.gradient);
+    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue,
+                                        m.eta, m.displacement, m.gradient);
     const double lbfgs_cpu = watch.cpu_seconds_since();
     m.iterations = result.iterations;
     m.energy = result.energy;
@@ -129,8 +129,8 @@ int run() {
 
     const velmora::turned_over folded = velmora::count_turned_over(m, m.displacement);
     if (folded.count > 0)
-        std::fprintf(stderr, "note: %d elements turned over (first: %d); the model is not a gentle one\n",
-                     folded.count, folded.first);
+        std::fprintf(stderr, "note: %d elements turned over (first: %d); the model is not a gentle one\n", folded.count,
+                     folded.first);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -16,9 +16,8 @@ constexpr long long page = 4096;
 
 void report(benchmark::State& state, long long bytes) {
     state.SetBytesProcessed(state.iterations() * bytes);
-    state.counters["per_page"] = benchmark::Counter(static_cast<double>(bytes / page),
-                                                    benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
+    state.counters["per_page"] = benchmark::Counter(
+        static_cast<double>(bytes / page), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void fresh_storage(benchmark::State& state) {

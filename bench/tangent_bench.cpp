@@ -32,9 +32,8 @@ void sweep(benchmark::State& state, material_law law) {
     }
     state.SetItemsProcessed(state.iterations() * elements);
     // Seconds per element tangent (shown with an SI prefix: "n" is ns).
-    state.counters["per_element"] =
-        benchmark::Counter(static_cast<double>(elements), benchmark::Counter::kIsIterationInvariantRate |
-                                                              benchmark::Counter::kInvert);
+    state.counters["per_element"] = benchmark::Counter(
+        static_cast<double>(elements), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void tangent_sweep(benchmark::State& state, material_law law) {

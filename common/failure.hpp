@@ -10,8 +10,7 @@ namespace terms {
 
 class failure : public std::runtime_error {
 public:
-    failure(std::string name, const std::string& message)
-        : std::runtime_error(message), name_(std::move(name)) {}
+    failure(std::string name, const std::string& message) : std::runtime_error(message), name_(std::move(name)) {}
 
     const std::string& name() const noexcept { return name_; }
     std::string message() const { return what(); }

@@ -14,8 +14,8 @@
 namespace terms {
 
 [[noreturn]] inline void index_failure(long long index, long long first, long long last) {
-    throw failure(range_error, "index " + std::to_string(index) + " outside the bounds " +
-                                   std::to_string(first) + ".." + std::to_string(last));
+    throw failure(range_error, "index " + std::to_string(index) + " outside the bounds " + std::to_string(first) +
+                                   ".." + std::to_string(last));
 }
 
 // Number of components for the bounds first..last; empty when last < first.
@@ -27,8 +27,7 @@ template <class T>
 class array1 {
 public:
     array1() = default;
-    array1(int first, int last)
-        : first_(first), last_(last), data_(std::make_unique<T[]>(extent(first, last))) {}
+    array1(int first, int last) : first_(first), last_(last), data_(std::make_unique<T[]>(extent(first, last))) {}
     explicit array1(int last) : array1(1, last) {}
 
     T& operator()(int i) { return data_[offset(i)]; }
@@ -63,7 +62,10 @@ class array2 {
 public:
     array2() = default;
     array2(int first1, int last1, int first2, int last2)
-        : first1_(first1), last1_(last1), first2_(first2), last2_(last2),
+        : first1_(first1),
+          last1_(last1),
+          first2_(first2),
+          last2_(last2),
           data_(std::make_unique<T[]>(extent(first1, last1) * extent(first2, last2))) {}
     array2(int last1, int last2) : array2(1, last1, 1, last2) {}
 
@@ -102,7 +104,9 @@ class array3 {
 public:
     array3() = default;
     array3(int last1, int last2, int last3)
-        : last1_(last1), last2_(last2), last3_(last3),
+        : last1_(last1),
+          last2_(last2),
+          last3_(last3),
           data_(std::make_unique<T[]>(extent(1, last1) * extent(1, last2) * extent(1, last3))) {}
 
     T& operator()(int i, int j, int k) { return data_[offset(i, j, k)]; }

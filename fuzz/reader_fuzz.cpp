@@ -32,7 +32,8 @@ void check_model(const velmora::model& m) {
             fuzz::violation("a prescribed-direction flag other than 0 or 1");
     if (!(m.tolerance > 0)) fuzz::violation("a tolerance not greater than 0 was kept");
     const bool known_kind = m.material_input_kind == 1 || m.material_input_kind == 2;
-    if (known_kind != m.material.has_value()) fuzz::violation("material present for an unknown kind or absent for 1, 2");
+    if (known_kind != m.material.has_value())
+        fuzz::violation("material present for an unknown kind or absent for 1, 2");
 }
 
 bool same(double u, double v) { return std::bit_cast<std::uint64_t>(u) == std::bit_cast<std::uint64_t>(v); }

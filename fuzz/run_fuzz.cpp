@@ -22,10 +22,10 @@
 #include <system_error>
 
 #include "fuzz_checks.hpp"
-#include "read/input.hpp"
 #include "mechanics/mechanics.hpp"
-#include "nlp.hpp"
 #include "model/steps.hpp"
+#include "nlp.hpp"
+#include "read/input.hpp"
 
 namespace {
 
@@ -44,8 +44,8 @@ const char* const deck = "ansys.txt";
 const char* const drawing = "autocad.scr";
 const char* const report = "output.txt";
 
-fs::path scratch;     // working directory of the runs
-fs::path home;        // the fuzzer's own working directory
+fs::path scratch;  // working directory of the runs
+fs::path home;     // the fuzzer's own working directory
 
 std::string contents(const char* name) {
     std::ifstream in(name, std::ios::binary);
@@ -69,7 +69,8 @@ void check_present(const char* name, std::string_view tail) {
     if (!fs::exists(name, ignored)) fuzz::violation(std::string(name) + " is missing after its writer completed");
     const std::string text = contents(name);
     check_text_file(name, text);
-    if (!ends_with(text, tail)) fuzz::violation(std::string(name) + " is incomplete: it does not end with its last line");
+    if (!ends_with(text, tail))
+        fuzz::violation(std::string(name) + " is incomplete: it does not end with its last line");
 }
 
 void check_absent(const char* name) {
@@ -119,27 +120,27 @@ void check_files(const velmora::model& m, stage reached) {
 
 void check_failure(const terms::failure& f, stage reached, std::string_view text) {
     switch (reached) {
-        case stage::reading:
-            fuzz::check_failure(f, {"END_ERROR", "DATA_ERROR", "RANGE_ERROR"}, "the reader");
-            fuzz::check_located(f, text);
-            return;
-        case stage::setting_up:
-            fuzz::check_failure(f, {"RANGE_ERROR", "GEOMETRY_ERROR", "MATERIAL_ERROR"}, "the set-up");
-            return;
-        case stage::writing_deck:
-            fuzz::check_failure(f, {"MATERIAL_ERROR"}, "the deck writer");
-            return;
-        case stage::minimising:
-            fuzz::check_failure(f, {"NLP.HALT"}, "the minimiser");
-            return;
-        case stage::drawing:
-            fuzz::check_failure(f, {}, "the drawing writer");
-            return;
-        case stage::reporting:
-            fuzz::check_failure(f, {}, "the report writer");
-            return;
-        case stage::done:
-            return;
+    case stage::reading:
+        fuzz::check_failure(f, {"END_ERROR", "DATA_ERROR", "RANGE_ERROR"}, "the reader");
+        fuzz::check_located(f, text);
+        return;
+    case stage::setting_up:
+        fuzz::check_failure(f, {"RANGE_ERROR", "GEOMETRY_ERROR", "MATERIAL_ERROR"}, "the set-up");
+        return;
+    case stage::writing_deck:
+        fuzz::check_failure(f, {"MATERIAL_ERROR"}, "the deck writer");
+        return;
+    case stage::minimising:
+        fuzz::check_failure(f, {"NLP.HALT"}, "the minimiser");
+        return;
+    case stage::drawing:
+        fuzz::check_failure(f, {}, "the drawing writer");
+        return;
+    case stage::reporting:
+        fuzz::check_failure(f, {}, "the report writer");
+        return;
+    case stage::done:
+        return;
     }
 }
 
@@ -155,8 +156,8 @@ void run(velmora::model& m, std::string_view text, stage& reached) {
     velmora::ansys(m);
     reached = stage::minimising;
     const nlp::package<velmora::objective> qn{velmora::objective{&m}};
-    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit,
-                                        m.allowable_residue, m.eta, m.displacement, m.gradient);
+    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue,
+                                        m.eta, m.displacement, m.gradient);
     m.iterations = result.iterations;
     m.energy = result.energy;
     const velmora::turned_over folded = velmora::count_turned_over(m, m.displacement);

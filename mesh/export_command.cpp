@@ -8,9 +8,9 @@
 
 #include "commands.hpp"
 #include "file_text.hpp"
-#include "read/input.hpp"
 #include "material_options.hpp"
 #include "mesh_error.hpp"
+#include "read/input.hpp"
 #include "report_reader.hpp"
 #include "results.hpp"
 #include "svg_writer.hpp"
@@ -61,13 +61,20 @@ export_request parse(int argc, char** argv) {
     cli::arguments a(argc, argv, 2);
     while (a.next()) {
         const std::string_view name = a.name();
-        if (name == "-h" || name == "--help") c.help = true;
-        else if (name == "--dir") c.dir = std::string(a.value());
-        else if (name == "--vtu") c.vtu = std::string(a.value());
-        else if (name == "--svg") c.svg = std::string(a.value());
-        else if (name == "--scale") c.scale = a.real();
-        else if (name.starts_with("-")) cli::refuse("unknown option " + cli::quoted(name));
-        else cli::refuse("unexpected argument " + cli::quoted(a.arg()) + " (give the run's directory with --dir)");
+        if (name == "-h" || name == "--help")
+            c.help = true;
+        else if (name == "--dir")
+            c.dir = std::string(a.value());
+        else if (name == "--vtu")
+            c.vtu = std::string(a.value());
+        else if (name == "--svg")
+            c.svg = std::string(a.value());
+        else if (name == "--scale")
+            c.scale = a.real();
+        else if (name.starts_with("-"))
+            cli::refuse("unknown option " + cli::quoted(name));
+        else
+            cli::refuse("unexpected argument " + cli::quoted(a.arg()) + " (give the run's directory with --dir)");
     }
     if (c.dir.empty()) cli::refuse("--dir needs a directory name");
     if ((c.vtu && c.vtu->empty()) || (c.svg && c.svg->empty())) cli::refuse("--vtu and --svg need a file name");

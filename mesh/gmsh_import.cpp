@@ -162,12 +162,12 @@ source_mesh read_model(const std::string& file, const gmsh_options& options, std
         gmsh::model::getPhysicalName(dim, tag, name);
         const std::string shown = "physical " + std::string(dimension_names[std::clamp(dim, 0, 3)]) + " " +
                                   std::to_string(tag) + " \"" + name + "\"";
-        if (dim == 3)
-            throw mesh_error(shown + ": velmora models surfaces; remove the physical volume");
+        if (dim == 3) throw mesh_error(shown + ": velmora models surfaces; remove the physical volume");
         if (dim == 2) {
             if (names_condition(name))
-                throw mesh_error(shown + ": a physical surface is the body; supports and loads go on physical "
-                                         "points and curves");
+                throw mesh_error(shown +
+                                 ": a physical surface is the body; supports and loads go on physical "
+                                 "points and curves");
             bodies.push_back(tag);
             body_names += (body_names.empty() ? "" : ", ") + ("\"" + name + "\"");
             continue;

@@ -48,9 +48,12 @@ bool number_of(std::string_view text, double& v) {
 
 const char* direction_name(int direction) {
     switch (direction) {
-        case 1: return "x";
-        case 2: return "y";
-        default: return "z";
+    case 1:
+        return "x";
+    case 2:
+        return "y";
+    default:
+        return "z";
     }
 }
 
@@ -68,17 +71,20 @@ condition parse_group_name(std::string_view name, const std::string& what) {
 
     condition c;
     const std::string keyword = lower(w.front());
-    if (keyword == "fix") c.kind = condition_kind::fix;
-    else if (keyword == "move") c.kind = condition_kind::move;
-    else if (keyword == "load") c.kind = condition_kind::load;
-    else throw mesh_error("unknown group name: " + shown + "; " + convention);
+    if (keyword == "fix")
+        c.kind = condition_kind::fix;
+    else if (keyword == "move")
+        c.kind = condition_kind::move;
+    else if (keyword == "load")
+        c.kind = condition_kind::load;
+    else
+        throw mesh_error("unknown group name: " + shown + "; " + convention);
 
     const bool with_values = c.kind != condition_kind::fix;
     bool given[4] = {false, false, false, false};
     for (std::size_t i = 1; i < w.size(); ++i) {
         const int d = direction_of(w[i]);
-        if (d == 0)
-            throw mesh_error(shown + ": expected a direction x, y or z, found \"" + w[i] + "\"; " + convention);
+        if (d == 0) throw mesh_error(shown + ": expected a direction x, y or z, found \"" + w[i] + "\"; " + convention);
         if (given[d]) throw mesh_error(shown + ": direction " + direction_name(d) + " is given twice");
         given[d] = true;
         double v = 0;

@@ -86,15 +86,23 @@ import_request parse(int argc, char** argv) {
     cli::arguments a(argc, argv, 2);
     while (a.next()) {
         const std::string_view name = a.name();
-        if (name == "-h" || name == "--help") c.help = true;
-        else if (cli::take_setting(a, o, flags)) continue;
-        else if (name == "--size-factor") c.size_factor = a.real();
-        else if (name == "--free-z") o.hold_z = false;
-        else if (name == "-o" || name == "--output") c.output = std::string(a.value());
-        else if (name.starts_with("-") && name != "-") cli::refuse("unknown option " + cli::quoted(name));
-        else if (c.mesh.empty()) c.mesh = std::string(a.arg());
-        else cli::refuse("unexpected argument " + cli::quoted(a.arg()) +
-                         " (one mesh file; every value follows its option)");
+        if (name == "-h" || name == "--help")
+            c.help = true;
+        else if (cli::take_setting(a, o, flags))
+            continue;
+        else if (name == "--size-factor")
+            c.size_factor = a.real();
+        else if (name == "--free-z")
+            o.hold_z = false;
+        else if (name == "-o" || name == "--output")
+            c.output = std::string(a.value());
+        else if (name.starts_with("-") && name != "-")
+            cli::refuse("unknown option " + cli::quoted(name));
+        else if (c.mesh.empty())
+            c.mesh = std::string(a.arg());
+        else
+            cli::refuse("unexpected argument " + cli::quoted(a.arg()) +
+                        " (one mesh file; every value follows its option)");
     }
     if (c.help) return c;
     if (c.mesh.empty()) cli::refuse("import needs a mesh file (.msh or .geo)");
@@ -151,7 +159,7 @@ int import_command(int argc, char** argv) {
     return 0;
 #else
     return report_failure("this velmora-mesh was built without the gmsh SDK (libgmsh-dev), so it cannot read " +
-                cli::quoted(c.mesh) + "; install libgmsh-dev and build again");
+                          cli::quoted(c.mesh) + "; install libgmsh-dev and build again");
 #endif
 }
 

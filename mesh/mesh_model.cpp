@@ -93,8 +93,8 @@ struct builder {
         if (added) return;
         if (it->second.value != v)
             throw mesh_error("conflicting supports at " + node_label(k) + " in " + direction_name(d) + ": " +
-                             number(it->second.value) + " from \"" + it->second.from + "\", " + number(v) +
-                             " from " + shown + "; give each node one prescribed value per direction");
+                             number(it->second.value) + " from \"" + it->second.from + "\", " + number(v) + " from " +
+                             shown + "; give each node one prescribed value per direction");
         if (it->second.from.find(name) == std::string::npos) it->second.from += ", " + name;
     }
 
@@ -127,8 +127,7 @@ struct builder {
         }
         // A curve: shares in proportion to the segment lengths, half of each
         // share to each end of its segment.
-        if (g.segments.empty())
-            throw mesh_error(shown + " has no line elements in the mesh to spread its load over");
+        if (g.segments.empty()) throw mesh_error(shown + " has no line elements in the mesh to spread its load over");
         std::vector<std::array<int, 2>> ends;
         std::vector<double> lengths;
         double total = 0;
@@ -185,8 +184,7 @@ imported_model build_model(const source_mesh& mesh, const import_options& option
     std::sort(tags.begin(), tags.end());
     tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
     if (tags.size() > most_nodes)
-        throw mesh_error("the mesh has " + number(tags.size()) + " nodes; velmora reads at most " +
-                         number(most_nodes));
+        throw mesh_error("the mesh has " + number(tags.size()) + " nodes; velmora reads at most " + number(most_nodes));
     if (mesh.triangles.size() > most_elements)
         throw mesh_error("the mesh has " + number(mesh.triangles.size()) + " triangles; velmora reads at most " +
                          number(most_elements));
@@ -229,16 +227,18 @@ imported_model build_model(const source_mesh& mesh, const import_options& option
                 b.supports.try_emplace({static_cast<int>(k), 3},
                                        imported_model::record{static_cast<int>(k), 3, 0.0, from});
         } else {
-            model.notes.push_back("the mesh does not lie in a plane z = constant: no node is held in z "
-                                  "automatically");
+            model.notes.push_back(
+                "the mesh does not lie in a plane z = constant: no node is held in z "
+                "automatically");
         }
     }
     for (auto& [k, r] : b.supports) model.supports.push_back(std::move(r));
     for (auto& [k, r] : b.loads) model.loads.push_back(std::move(r));
     if (std::all_of(model.supports.begin(), model.supports.end(),
                     [](const imported_model::record& r) { return r.from.starts_with("plane z"); }))
-        model.notes.push_back("no group holds the body: nothing keeps it from moving as a rigid body in its "
-                              "plane (name a physical point or curve \"fix x y\")");
+        model.notes.push_back(
+            "no group holds the body: nothing keeps it from moving as a rigid body in its "
+            "plane (name a physical point or curve \"fix x y\")");
     if (model.loads.empty() && std::none_of(model.supports.begin(), model.supports.end(),
                                             [](const imported_model::record& r) { return r.value != 0; }))
         model.notes.push_back("no loads and no non-zero prescribed displacement: the body stays at rest");
@@ -247,8 +247,8 @@ imported_model build_model(const source_mesh& mesh, const import_options& option
 
 std::string model_text(const imported_model& model, const import_options& o) {
     std::string t;
-    t.reserve(model.nodes.size() * 60 + model.elements.size() * 40 +
-              (model.supports.size() + model.loads.size()) * 30 + 1024);
+    t.reserve(model.nodes.size() * 60 + model.elements.size() * 40 + (model.supports.size() + model.loads.size()) * 30 +
+              1024);
     const auto line = [&t](const std::string& s) {
         t += s;
         t += '\n';

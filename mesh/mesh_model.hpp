@@ -32,11 +32,11 @@ namespace velmora::mesh {
 
 // A mesh as read from the generator.
 struct source_group {
-    int dim = 0;       // 0: points, 1: curves
-    int tag = 0;       // the generator's tag of the group
-    std::string name;  // by the naming convention
-    std::vector<std::size_t> nodes;                      // node tags of the group
-    std::vector<std::array<std::size_t, 2>> segments;   // 2-node line elements (curves only)
+    int dim = 0;                                       // 0: points, 1: curves
+    int tag = 0;                                       // the generator's tag of the group
+    std::string name;                                  // by the naming convention
+    std::vector<std::size_t> nodes;                    // node tags of the group
+    std::vector<std::array<std::size_t, 2>> segments;  // 2-node line elements (curves only)
 };
 
 struct source_mesh {
@@ -65,8 +65,8 @@ struct import_options {
     int max_iterations = 10000;
     int memory = 7;
 
-    bool hold_z = true;   // hold every node in z when the mesh lies in a plane z = constant
-    std::string source;   // file name, for the title line
+    bool hold_z = true;  // hold every node in z when the mesh lies in a plane z = constant
+    std::string source;  // file name, for the title line
 };
 
 // The model in velmora's numbering.

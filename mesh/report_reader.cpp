@@ -14,9 +14,9 @@ constexpr std::string_view displacement_header = " Node             Displ X     
 constexpr std::string_view stress_header = " Elem            Sigma1            Sigma2            Sigma3";
 constexpr std::string_view reaction_header = " Node           Force X           Force Y           Force Z";
 constexpr std::size_t wide_rule = 65, narrow_rule = 59;
-constexpr std::size_t gap = 5;                // blanks before a reported value
-constexpr std::size_t skipped_column = 18;    // blanks of a direction not reported
-constexpr std::size_t value_width = 13;       // an ordinary value: sign or blank, 1.dddddd, E+dd
+constexpr std::size_t gap = 5;              // blanks before a reported value
+constexpr std::size_t skipped_column = 18;  // blanks of a direction not reported
+constexpr std::size_t value_width = 13;     // an ordinary value: sign or blank, 1.dddddd, E+dd
 
 class lines {
 public:
@@ -32,8 +32,8 @@ public:
     // when the file ends first.
     std::string_view next(const std::string& expected) {
         if (at_end())
-            fail_at(line_ + 1, "the report ends where " + expected +
-                                   " was expected: it is truncated (did the run finish?)");
+            fail_at(line_ + 1,
+                    "the report ends where " + expected + " was expected: it is truncated (did the run finish?)");
         const std::size_t end = text_.find('\n', p_);
         std::string_view l = text_.substr(p_, end - p_);
         p_ = end + 1;

@@ -20,7 +20,7 @@ struct report {
     double allowable_residue = 0;
 
     struct row {
-        int number;                  // node or element number as printed
+        int number;  // node or element number as printed
         std::array<double, 3> value;
     };
     std::vector<row> displacements;  // one row per node, in the order printed

@@ -27,8 +27,8 @@ results combine(const velmora::model& m, const report& r, const std::string& inp
         throw mesh_error(report_name + " lists the displacements of " + std::to_string(r.displacements.size()) +
                          " nodes, " + input_name + " has " + std::to_string(nodes) + other);
     if (static_cast<long long>(r.stresses.size()) != elements)
-        throw mesh_error(report_name + " lists the stresses of " + std::to_string(r.stresses.size()) +
-                         " elements, " + input_name + " has " + std::to_string(elements) + other);
+        throw mesh_error(report_name + " lists the stresses of " + std::to_string(r.stresses.size()) + " elements, " +
+                         input_name + " has " + std::to_string(elements) + other);
 
     results out;
     out.iterations = r.iterations;
@@ -51,8 +51,8 @@ results combine(const velmora::model& m, const report& r, const std::string& inp
             if (m.dof_number(n, j) != 0) {
                 const double p = m.prescribed(n, j);
                 if (std::fabs(u - p) > printed_displacement_tolerance * std::fabs(p))
-                    fail(report_name, " shows node ", std::to_string(n), " moved by ", shortest(u), " in ",
-                         axis[j - 1], ", ", input_name, " prescribes ", shortest(p), other);
+                    fail(report_name, " shows node ", std::to_string(n), " moved by ", shortest(u), " in ", axis[j - 1],
+                         ", ", input_name, " prescribes ", shortest(p), other);
             }
             out.displacement[static_cast<std::size_t>(n - 1)][static_cast<std::size_t>(j - 1)] = u;
         }

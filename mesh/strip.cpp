@@ -66,9 +66,7 @@ private:
 
 bool finite(double v) { return std::isfinite(v); }
 
-long long node_at(const strip& s, int i, int j) {
-    return static_cast<long long>(j) * (s.nx + 1) + i + 1;
-}
+long long node_at(const strip& s, int i, int j) { return static_cast<long long>(j) * (s.nx + 1) + i + 1; }
 
 // Coordinate of grid line k of n over [0, extent]: exact at both ends.
 double grid(double extent, int k, int n) { return k == n ? extent : extent * k / n; }
@@ -81,9 +79,7 @@ double share(double total, int j, int ny) {
 
 }  // namespace
 
-const char* law_name(material_law law) {
-    return law == material_law::neo_hookean ? "neo-Hookean" : "Mooney-Rivlin";
-}
+const char* law_name(material_law law) { return law == material_law::neo_hookean ? "neo-Hookean" : "Mooney-Rivlin"; }
 
 strip unit_cells(int nx, int ny) {
     strip s;
@@ -115,8 +111,7 @@ std::string problem(const strip& s) {
         return "eta, the tolerance and the reference residue must be finite numbers";
     if (!s.stretch && !s.load_x && !s.load_y)
         return "the end x = length needs a stretch or a load (a prescribed x displacement, or an x or y force)";
-    if (s.stretch && (s.load_x || s.load_y))
-        return "the end x = length is either stretched or loaded, not both";
+    if (s.stretch && (s.load_x || s.load_y)) return "the end x = length is either stretched or loaded, not both";
     for (const auto& v : {s.stretch, s.load_x, s.load_y})
         if (v && !finite(*v)) return "the stretch and the loads must be finite numbers";
     return {};

@@ -58,9 +58,9 @@ struct strip {
 
     // Material.
     material_law law = material_law::neo_hookean;
-    double mu = 1.0;    // neo-Hookean
-    double c10 = 0.4;   // Mooney-Rivlin
-    double c01 = 0.1;   // Mooney-Rivlin
+    double mu = 1.0;   // neo-Hookean
+    double c10 = 0.4;  // Mooney-Rivlin
+    double c01 = 0.1;  // Mooney-Rivlin
     double bulk = 50.0;
     double thickness = 1.0;
 

@@ -84,19 +84,32 @@ command parse(int argc, char** argv) {
     velmora::mesh::cli::arguments a(argc, argv, 1);
     while (a.next()) {
         const std::string_view name = a.name();
-        if (a.arg() == "-h" || a.arg() == "--help") c.help = true;
-        else if (name == "--version") a.flag(), c.version = true;
-        else if (velmora::mesh::cli::take_setting(a, s, flags)) continue;
-        else if (name == "--nx") s.nx = a.whole();
-        else if (name == "--ny") s.ny = a.whole();
-        else if (name == "--length") c.length = a.real();
-        else if (name == "--height") c.height = a.real();
-        else if (name == "--stretch") s.stretch = a.real();
-        else if (name == "--load-x") s.load_x = a.real();
-        else if (name == "--load-y") s.load_y = a.real();
-        else if (name == "-o" || name == "--output") c.output = std::string(a.value());
-        else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
-        else refuse("unexpected argument " + quoted(a.arg()) + " (every value follows its option)");
+        if (a.arg() == "-h" || a.arg() == "--help")
+            c.help = true;
+        else if (name == "--version")
+            a.flag(), c.version = true;
+        else if (velmora::mesh::cli::take_setting(a, s, flags))
+            continue;
+        else if (name == "--nx")
+            s.nx = a.whole();
+        else if (name == "--ny")
+            s.ny = a.whole();
+        else if (name == "--length")
+            c.length = a.real();
+        else if (name == "--height")
+            c.height = a.real();
+        else if (name == "--stretch")
+            s.stretch = a.real();
+        else if (name == "--load-x")
+            s.load_x = a.real();
+        else if (name == "--load-y")
+            s.load_y = a.real();
+        else if (name == "-o" || name == "--output")
+            c.output = std::string(a.value());
+        else if (name.starts_with("-"))
+            refuse("unknown option " + quoted(name));
+        else
+            refuse("unexpected argument " + quoted(a.arg()) + " (every value follows its option)");
     }
     if (c.help || c.version) return c;
 

@@ -54,8 +54,8 @@ result quasi_newton(const F& objective, int n, int max_iterations, int search_li
 // latest pair:
 //   d_i = (gy/yy - 2 gs/sy) s_i + (gs/yy) y_i - (sy/yy) g_i.
 template <objective_function F, iteration_observer O = no_observer>
-result mbfgs(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue,
-             double eta, fmat1& x, fmat1& g, O observe = {}) {
+result mbfgs(const F& objective, int n, int max_iterations, int search_limit, double allowable_residue, double eta,
+             fmat1& x, fmat1& g, O observe = {}) {
     fmat1 d(n);
     return detail::quasi_newton(
         objective, n, max_iterations, search_limit, allowable_residue, eta, x, g, d,
@@ -71,8 +71,7 @@ result mbfgs(const F& objective, int n, int max_iterations, int search_limit, do
                 gy = gy + gp[i] * yp[i];
             }
             double* dp = dv.data();
-            for (int i = 0; i < n; ++i)
-                dp[i] = (gy / yy - 2 * gs / sy) * sp[i] + (gs / yy) * yp[i] - (sy / yy) * gp[i];
+            for (int i = 0; i < n; ++i) dp[i] = (gy / yy - 2 * gs / sy) * sp[i] + (gs / yy) * yp[i] - (sy / yy) * gp[i];
         },
         observe);
 }

@@ -12,10 +12,10 @@ namespace nlp {
 // One correction pair of the ring.
 struct list_rec {
     int n;
-    double alpha = 0;  // written by the first loop of direction, read by the second
-    double sy = 0;     // s . y, summed y_i s_i from 0 in index order
-    fmat1 s;           // change of point over one iteration
-    fmat1 y;           // change of gradient over the same iteration
+    double alpha = 0;          // written by the first loop of direction, read by the second
+    double sy = 0;             // s . y, summed y_i s_i from 0 in index order
+    fmat1 s;                   // change of point over one iteration
+    fmat1 y;                   // change of gradient over the same iteration
     list_rec* prev = nullptr;  // next older pair (from the oldest: the newest)
     list_rec* next = nullptr;  // next newer pair (from the newest: the oldest)
 
@@ -168,8 +168,8 @@ private:
 // precision); x and g then hold the last line search's point and gradient.
 // observe, when given, receives a report after every line search.
 template <objective_function F, iteration_observer O = no_observer>
-result lbfgs(const F& objective, int memory, int n, int max_iterations, int search_limit,
-             double allowable_residue, double eta, fmat1& x, fmat1& g, O observe = {}) {
+result lbfgs(const F& objective, int memory, int n, int max_iterations, int search_limit, double allowable_residue,
+             double eta, fmat1& x, fmat1& g, O observe = {}) {
     fmat1 d(n), s(n), y(n);
     double f = objective(n, x, g);
     int k = 1;

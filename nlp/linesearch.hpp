@@ -86,8 +86,8 @@ inline iteration_report report(int k, double f, int n, const fmat1& g, double al
 // allocates nor copies for the search. x0 is not changed. Returns the
 // accepted sample: its step, the objective value and the slope there.
 template <objective_function F>
-line_point linesearch_point(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x,
-                            fmat1& g, const fmat1& d, const fmat1& x0) {
+line_point linesearch_point(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x, fmat1& g,
+                            const fmat1& d, const fmat1& x0) {
     const double g0 = detail::dot(n, g.data(), d.data());
     // Only a finite negative slope is a descent direction; NaN fails too.
     if (!(g0 < 0) || !std::isfinite(g0)) halt();
@@ -105,8 +105,7 @@ line_point linesearch_point(const F& objective, int n, int search_limit, double 
     for (int k = 1;; ++k) {
         const double t = cubic(lo.step, hi.step, lo.value, hi.value, lo.slope, hi.slope);
         const line_point trial = detail::sample(objective, n, t, x0, d, x, g);
-        if (k >= search_limit ||
-            (trial.value <= lo.value && trial.value <= hi.value && std::fabs(trial.slope) <= c))
+        if (k >= search_limit || (trial.value <= lo.value && trial.value <= hi.value && std::fabs(trial.slope) <= c))
             return trial;
         if (trial.slope < 0)
             lo = trial;

@@ -27,7 +27,7 @@ struct load_settings {
     int search_limit = 0;
     double allowable_residue = 0;
     double eta = 0;
-    int increments = 0;  // 0: adaptive; N > 0: increments of 1/N, halved only when one fails
+    int increments = 0;      // 0: adaptive; N > 0: increments of 1/N, halved only when one fails
     double reuse_ratio = 0;  // as newton_settings::reuse_ratio
 };
 
@@ -55,8 +55,7 @@ inline constexpr double full_load_slack = 1e-9;
 // lambda = 1 when total.optimal, else the last equilibrium reached (its
 // fraction in load), and the problem's loads are at that fraction.
 template <loaded_problem P, class Observer = no_observer>
-load_result load_steps(P& problem, int n, const load_settings& s, fmat1& x, fmat1& g,
-                       Observer&& observe = Observer{}) {
+load_result load_steps(P& problem, int n, const load_settings& s, fmat1& x, fmat1& g, Observer&& observe = Observer{}) {
     fmat1 x_done(n), r(n), dx(n);
     newton_work work(n);
     detail::copy(n, x.data(), x_done.data());
@@ -112,8 +111,8 @@ load_result load_steps(P& problem, int n, const load_settings& s, fmat1& x, fmat
             report.iteration = total;
             report.increment = accepted + 1;
             report.load = target;
-            const newton_settings settings{std::min(increment_iterations, s.max_iterations - total),
-                                           s.search_limit, s.allowable_residue, s.eta, s.reuse_ratio};
+            const newton_settings settings{std::min(increment_iterations, s.max_iterations - total), s.search_limit,
+                                           s.allowable_residue, s.eta, s.reuse_ratio};
             const newton_outcome out = newton(problem, n, settings, f, x, g, work, factor_at_done, report, observe);
             total = total + out.iterations;
             // An increment that stalls has reached its equilibrium as

@@ -29,11 +29,11 @@ concept newton_problem = objective_function<P> && requires(P& p, int n, const fm
 
 // How a run of Newton iterations at one load ended.
 enum class newton_end {
-    converged,   // the gradient passed the stopping test
-    limit,       // the iteration budget is spent
-    stalled,     // no step lowered the objective or the residue: rounding level
-    no_factor,   // the tangent could not be factorised
-    blocked,     // every trial of the line search was an inadmissible point
+    converged,  // the gradient passed the stopping test
+    limit,      // the iteration budget is spent
+    stalled,    // no step lowered the objective or the residue: rounding level
+    no_factor,  // the tangent could not be factorised
+    blocked,    // every trial of the line search was an inadmissible point
 };
 
 struct newton_outcome {
@@ -147,8 +147,7 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
         const double new_residue = norm(n, g);
         const bool admitted = value < std::numeric_limits<double>::infinity();
         const double slack = rounding_slack * std::fabs(out.energy);
-        if (!admitted ||
-            !(full_step || value < out.energy || (value - out.energy <= slack && new_residue < residue))) {
+        if (!admitted || !(full_step || value < out.energy || (value - out.energy <= slack && new_residue < residue))) {
             // Back to the point before the search: its value and gradient.
             detail::copy(n, w.x0.data(), x.data());
             detail::copy(n, w.g0.data(), g.data());

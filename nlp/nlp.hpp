@@ -30,16 +30,15 @@ public:
                           std::move(observe));
     }
     template <iteration_observer O = no_observer>
-    result mbfgs(int n, int max_iterations, int search_limit, double allowable_residue, double eta, fmat1& x,
-                 fmat1& g, O observe = {}) const {
+    result mbfgs(int n, int max_iterations, int search_limit, double allowable_residue, double eta, fmat1& x, fmat1& g,
+                 O observe = {}) const {
         return nlp::mbfgs(objective_, n, max_iterations, search_limit, allowable_residue, eta, x, g,
                           std::move(observe));
     }
     template <iteration_observer O = no_observer>
-    result bfgs(int n, int max_iterations, int search_limit, double allowable_residue, double eta, fmat1& x,
-                fmat1& g, O observe = {}) const {
-        return nlp::bfgs(objective_, n, max_iterations, search_limit, allowable_residue, eta, x, g,
-                         std::move(observe));
+    result bfgs(int n, int max_iterations, int search_limit, double allowable_residue, double eta, fmat1& x, fmat1& g,
+                O observe = {}) const {
+        return nlp::bfgs(objective_, n, max_iterations, search_limit, allowable_residue, eta, x, g, std::move(observe));
     }
 
 private:

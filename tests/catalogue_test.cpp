@@ -104,10 +104,10 @@ TEST(UnwritableOutput, ReadOnlyWorkingDirectory) {
     const std::string bind = "mount --bind -o ro '" + dir.path().string() + "' '" + dir.path().string() + "'";
     if (std::system(("unshare -m sh -c \"" + bind + "\" >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "no mount namespace here: the read-only directory cannot be made";
-    const int raw = std::system(("unshare -m sh -c \"" + bind + " && cd '" + dir.path().string() + "' && '" +
-                                 VELMORA_BINARY + "' > '" + (streams / "out").string() + "' 2> '" +
-                                 (streams / "err").string() + "'\"")
-                                    .c_str());
+    const int raw =
+        std::system(("unshare -m sh -c \"" + bind + " && cd '" + dir.path().string() + "' && '" + VELMORA_BINARY +
+                     "' > '" + (streams / "out").string() + "' 2> '" + (streams / "err").string() + "'\"")
+                        .c_str());
     const test::run_result r{raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, streams.read("out"),
                              streams.read("err")};
     expect_failure(r, "USE_ERROR", {"\"ansys.txt\"", "Read-only"});

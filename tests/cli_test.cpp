@@ -35,10 +35,10 @@ TEST(CommandLine, HelpNamesEveryOptionAndTouchesNoFile) {
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
         EXPECT_TRUE(r.out.starts_with("Usage: velmora [OPTION]...\n")) << r.out;
-        for (const char* text : {"-C DIR", "--directory", "--method NAME", "(default lbfgs)", "lbfgs", "mbfgs",
-                                 "bfgs", "--progress", "--no-progress", "default: shown when standard error", "--version",
-                                 "-h, --help", "input.txt", "ansys.txt", "autocad.scr", "output.txt", "Exit status: 0",
-                                 "; 1 when", "2 for a malformed command line"})
+        for (const char* text :
+             {"-C DIR", "--directory", "--method NAME", "(default lbfgs)", "lbfgs", "mbfgs", "bfgs", "--progress",
+              "--no-progress", "default: shown when standard error", "--version", "-h, --help", "input.txt",
+              "ansys.txt", "autocad.scr", "output.txt", "Exit status: 0", "; 1 when", "2 for a malformed command line"})
             EXPECT_NE(r.out.find(text), std::string::npos) << text;
         for (const std::string& line : test::lines_of(r.out)) EXPECT_LE(line.size(), 80u) << line;
         for (const char* file : output_files) EXPECT_FALSE(dir.has(file)) << file;
@@ -57,7 +57,10 @@ TEST(CommandLine, VersionIsTheProjectVersion) {
 // Refused with status 2 and the same two lines as velmora-mesh, before
 // "input.txt" is read: the files of an earlier run stay as they were.
 TEST(CommandLine, MalformedCommandLineIsRefusedBeforeAnythingIsRead) {
-    const struct { std::vector<std::string> arguments; std::string message; } cases[] = {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
         {{"--frobnicate"}, "unknown option \"--frobnicate\""},
         {{"-x"}, "unknown option \"-x\""},
         {{"--help", "--frobnicate"}, "unknown option \"--frobnicate\""},
@@ -93,7 +96,10 @@ TEST(CommandLine, DirectoryOptionRunsInThatDirectory) {
     const path model = dir / "a model";
     test::fs::create_directories(model / "inner");
     for (const path& p : {model, model / "inner"}) std::ofstream(p / "input.txt", std::ios::binary) << input;
-    const struct { std::vector<std::string> arguments; path where; } cases[] = {
+    const struct {
+        std::vector<std::string> arguments;
+        path where;
+    } cases[] = {
         {{"-C", "a model"}, model},
         {{"-C", model.string()}, model},
         {{"--directory=" + model.string()}, model},
@@ -115,11 +121,13 @@ TEST(CommandLine, DirectoryThatCannotBeEnteredIsANameError) {
     test::scratch_dir dir;
     dir.write("input.txt", test::strip().text());
     dir.write("plain file", "");
-    for (const auto& [name, why] : {std::pair{"missing", "No such file or directory"}, {"plain file", "Not a directory"}}) {
+    for (const auto& [name, why] :
+         {std::pair{"missing", "No such file or directory"}, {"plain file", "Not a directory"}}) {
         const test::run_result r = test::run_velmora(dir.path(), {"-C", name});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, std::string("\nraised NAME_ERROR : cannot change to directory \"") + name + "\": " + why + "\n");
+        EXPECT_EQ(r.err,
+                  std::string("\nraised NAME_ERROR : cannot change to directory \"") + name + "\": " + why + "\n");
         for (const char* file : output_files) EXPECT_FALSE(dir.has(file)) << file;
     }
 }
@@ -155,8 +163,9 @@ TEST(Methods, MbfgsAndBfgsSolveTheHomogeneousStretch) {
     const double l1 = 1.15, l2 = w.lateral_stretch(l1), tol = 1e-6 * 0.15 * 1.5;
     std::string supports = test::held(1, 2, 0);
     for (int k = 1; k <= 16; ++k)
-        supports += test::held(k, 3, 0) +
-                    (k % 4 == 1 ? test::held(k, 1, 0) : k % 4 == 0 ? test::held(k, 1, (l1 - 1) * 1.5) : "");
+        supports += test::held(k, 3, 0) + (k % 4 == 1   ? test::held(k, 1, 0)
+                                           : k % 4 == 0 ? test::held(k, 1, (l1 - 1) * 1.5)
+                                                        : "");
     std::vector<std::array<int, 3>> tris;
     const std::string input = test::grid(3, 0.5, "0.9 20 1e-10 0 5000 7", w.input_line(0.25), supports, tris);
     for (const char* method : {"mbfgs", "bfgs"}) {
@@ -189,8 +198,9 @@ TEST(Methods, BfgsRefusesMoreThan65535DegreesOfFreedom) {
     test::model_run run(input, {"--method", "bfgs"});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.out, "");
-    EXPECT_EQ(run.result.err, "\nraised STORAGE_ERROR : bfgs holds a dense matrix of n (n + 1) / 2 reals and takes "
-                              "at most 65535 degrees of freedom; this model has 66246: use --method lbfgs\n");
+    EXPECT_EQ(run.result.err,
+              "\nraised STORAGE_ERROR : bfgs holds a dense matrix of n (n + 1) / 2 reals and takes "
+              "at most 65535 degrees of freedom; this model has 66246: use --method lbfgs\n");
     EXPECT_TRUE(run.dir.read("ansys.txt").ends_with("\nFINISH\n"));
     EXPECT_FALSE(run.dir.has("autocad.scr") || run.dir.has("output.txt"));
 }
@@ -200,13 +210,14 @@ TEST(Methods, BfgsRefusesMoreThan65535DegreesOfFreedom) {
 // the start. Standard output and the files are those of the run without
 // options; the last of --progress and --no-progress counts.
 TEST(Progress, OnRequestOnStandardErrorAlone) {
-    const std::regex summary("(iteration [^\n]+\n)*([0-9]+) iterations, ([0-9]+) objective evaluations, "
-                             "[0-9]+\\.[0-9][0-9] s\n");
+    const std::regex summary(
+        "(iteration [^\n]+\n)*([0-9]+) iterations, ([0-9]+) objective evaluations, "
+        "[0-9]+\\.[0-9][0-9] s\n");
     const std::string input = test::read_file(reference("strip_example") / "input.txt");
     const std::string expected_out = test::read_file(reference("strip_example") / "expected" / "stdout.txt");
-    for (const auto& [arguments, shown] :
-         {std::pair{std::vector<std::string>{"--progress"}, true}, {{"--no-progress", "--progress"}, true},
-          {{"--progress", "--no-progress"}, false}}) {
+    for (const auto& [arguments, shown] : {std::pair{std::vector<std::string>{"--progress"}, true},
+                                           {{"--no-progress", "--progress"}, true},
+                                           {{"--progress", "--no-progress"}, false}}) {
         SCOPED_TRACE(arguments.front());
         test::model_run run(input, arguments);
         EXPECT_EQ(run.result.status, 0);

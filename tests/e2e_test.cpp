@@ -26,8 +26,8 @@ TEST_P(ReferenceRun, ReproducesEveryByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reference, ReferenceRun,
-                         testing::Values("strip_example", "neo_plate_forces", "tilted_membrane_forces",
-                                         "format_ties", "mr_plate_displ", "kind3_refpos"),
+                         testing::Values("strip_example", "neo_plate_forces", "tilted_membrane_forces", "format_ties",
+                                         "mr_plate_displ", "kind3_refpos"),
                          [](const auto& info) { return test::folder_test_name(info.param); });
 
 }  // namespace

@@ -13,9 +13,9 @@
 #include <functional>
 #include <string>
 
-#include "read/input.hpp"
 #include "model/model.hpp"
 #include "model/steps.hpp"
+#include "read/input.hpp"
 
 namespace test {
 

@@ -14,7 +14,7 @@ struct grid_text {
     int nx = 4, ny = 2;
     double length = 4, height = 2;
     std::string control = "0.9 20 1e-12 0 100 7";  // eta search_limit tolerance reference max_iterations memory
-    std::string material = "1 1 1 10";            // thickness kind constants bulk
+    std::string material = "1 1 1 10";             // thickness kind constants bulk
     struct record {
         int node, direction;
         double value;
@@ -71,8 +71,7 @@ struct grid_text {
     // Forces on the end x = length summing to total in direction d, a
     // uniform traction: the two corner nodes take half a share.
     void load_right_end(int d, double total) {
-        for (int j = 0; j <= ny; ++j)
-            loads.push_back({node(nx, j), d, total / ny * (j == 0 || j == ny ? 0.5 : 1.0)});
+        for (int j = 0; j <= ny; ++j) loads.push_back({node(nx, j), d, total / ny * (j == 0 || j == ny ? 0.5 : 1.0)});
     }
 };
 

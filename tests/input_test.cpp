@@ -3,7 +3,6 @@
 // texts (a based number's digits and exponent as powers of its base); whole
 // runs on files the reader refuses are in failures_test.cpp.
 #include "read/input.hpp"
-#include "read/input_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "read/input_text.hpp"
 #include "test_models.hpp"
 
 namespace {
@@ -48,8 +48,10 @@ std::string outcome(Read read, bool message = false) {
     t.precision(17);
     t << m.eta + 0.0 << " " << m.search_limit << " " << m.tolerance << " " << m.reference_residue + 0.0 << " "
       << m.max_iterations << " " << m.memory << " | " << m.thickness;
-    if (m.material && m.material->law() == velmora::material_law::neo_hookean) t << " neo " << m.material->mu();
-    else if (m.material) t << " mr " << m.material->c10() << " " << m.material->c01();
+    if (m.material && m.material->law() == velmora::material_law::neo_hookean)
+        t << " neo " << m.material->mu();
+    else if (m.material)
+        t << " mr " << m.material->c10() << " " << m.material->c01();
     if (m.material) t << " " << m.material->bulk();
     for (int k = 1; k <= m.node_count; ++k) {
         t << "\n" << m.x(k) + 0.0 << " " << m.y(k) + 0.0 << " " << m.z(k) + 0.0;
@@ -77,26 +79,60 @@ TEST(InputNumbers, NumbersReadByHand) {
         double real;
         std::size_t real_rest;
     } cases[] = {
-        {"", none, 0, none, 0}, {" \t\n\r\n\f ", none, 0, none, 0}, {"+7", 7, 0, 7, 0}, {"-42", -42, 0, -42, 0},
-        {"1_0_00", 1000, 0, 1000, 0}, {"999999999", 999999999, 0, 999999999, 0}, {"0000000000123", 123, 0, 123, 0},
-        {"2147483647", 2147483647, 0, 2147483647, 0}, {"-2147483648", -2147483648.0, 0, -2147483648.0, 0},
-        {"2147483648", bad, 0, 2147483648.0, 0}, {"-2147483649", bad, 0, -2147483649.0, 0}, {"3E9", bad, 0, 3e9, 0},
-        {"2e+3", 2000, 0, 2000, 0}, {"0E999999999999999999999", 0, 0, 0, 0},
-        {"1E-2", bad, 0, 0.01, 0}, {"2.5e-4", 2, 5, 2.5e-4, 0}, {"1_000.000_1", 1000, 6, 1000.0001, 0},
-        {"1.7976931348623157E308", 1, 21, 1.7976931348623157e308, 0}, {"1.0e309", 1, 6, bad, 0},
+        {"", none, 0, none, 0},
+        {" \t\n\r\n\f ", none, 0, none, 0},
+        {"+7", 7, 0, 7, 0},
+        {"-42", -42, 0, -42, 0},
+        {"1_0_00", 1000, 0, 1000, 0},
+        {"999999999", 999999999, 0, 999999999, 0},
+        {"0000000000123", 123, 0, 123, 0},
+        {"2147483647", 2147483647, 0, 2147483647, 0},
+        {"-2147483648", -2147483648.0, 0, -2147483648.0, 0},
+        {"2147483648", bad, 0, 2147483648.0, 0},
+        {"-2147483649", bad, 0, -2147483649.0, 0},
+        {"3E9", bad, 0, 3e9, 0},
+        {"2e+3", 2000, 0, 2000, 0},
+        {"0E999999999999999999999", 0, 0, 0, 0},
+        {"1E-2", bad, 0, 0.01, 0},
+        {"2.5e-4", 2, 5, 2.5e-4, 0},
+        {"1_000.000_1", 1000, 6, 1000.0001, 0},
+        {"1.7976931348623157E308", 1, 21, 1.7976931348623157e308, 0},
+        {"1.0e309", 1, 6, bad, 0},
         {"12345678901234567890", bad, 0, 12345678901234567890.0, 0},
         {"-123456789012345", bad, 0, -123456789012345.0, 0},
         {"9007199254740993", bad, 0, 9007199254740992.0, 0},  // 2^53 + 1 rounds to even
-        {"-0.0", 0, 2, -0.0, 0}, {"-0", 0, 0, -0.0, 0}, {"-16#0#", 0, 0, -0.0, 0}, {"+0.25", 0, 3, 0.25, 0},
-        {"16#ff#", 255, 0, 255, 0}, {"3#12#", 5, 0, 5, 0}, {"-16#1F#", -31, 0, -31, 0}, {"5#1#E3", 125, 0, 125, 0},
-        {"16#1#E2", 256, 0, 256, 0}, {"2#1#E-2", bad, 0, 0.25, 0}, {"16#1E2#", 482, 0, 482, 0},  // E: a digit
-        {"16#7FFFFFFF#", 2147483647, 0, 2147483647, 0}, {"16#80000000#", bad, 0, 2147483648.0, 0},
-        {"-2#1#E31", -2147483648.0, 0, -2147483648.0, 0}, {"2#1#E31", bad, 0, 2147483648.0, 0},
-        {"3#0#E99999", 0, 0, 0, 0}, {"2#1.1#E1", bad, 0, 3, 0}, {"16#0.4#E0", bad, 0, 0.25, 0},
-        {"-8#0.4#", bad, 0, -0.5, 0}, {"10#1.5#E1", bad, 0, 15, 0}, {"7#6.6#", bad, 0, 48.0 / 7.0, 0},
-        {"4.0", 4, 2, 4, 0}, {"1.", 1, 1, 1, 1}, {"1.5.3", 1, 4, 1.5, 2}, {"12e", 12, 1, 12, 1}, {"12e+", 12, 2, 12, 2},
-        {"1_", 1, 1, 1, 1}, {"1__0", 1, 3, 1, 3}, {"3 4", 3, 2, 3, 2}, {"16#A#x", 10, 1, 10, 1},
-        {"\r\n\f \t5", 5, 0, 5, 0}, {"\t\r\n \f\n 2.5", 2, 2, 2.5, 0},
+        {"-0.0", 0, 2, -0.0, 0},
+        {"-0", 0, 0, -0.0, 0},
+        {"-16#0#", 0, 0, -0.0, 0},
+        {"+0.25", 0, 3, 0.25, 0},
+        {"16#ff#", 255, 0, 255, 0},
+        {"3#12#", 5, 0, 5, 0},
+        {"-16#1F#", -31, 0, -31, 0},
+        {"5#1#E3", 125, 0, 125, 0},
+        {"16#1#E2", 256, 0, 256, 0},
+        {"2#1#E-2", bad, 0, 0.25, 0},
+        {"16#1E2#", 482, 0, 482, 0},  // E: a digit
+        {"16#7FFFFFFF#", 2147483647, 0, 2147483647, 0},
+        {"16#80000000#", bad, 0, 2147483648.0, 0},
+        {"-2#1#E31", -2147483648.0, 0, -2147483648.0, 0},
+        {"2#1#E31", bad, 0, 2147483648.0, 0},
+        {"3#0#E99999", 0, 0, 0, 0},
+        {"2#1.1#E1", bad, 0, 3, 0},
+        {"16#0.4#E0", bad, 0, 0.25, 0},
+        {"-8#0.4#", bad, 0, -0.5, 0},
+        {"10#1.5#E1", bad, 0, 15, 0},
+        {"7#6.6#", bad, 0, 48.0 / 7.0, 0},
+        {"4.0", 4, 2, 4, 0},
+        {"1.", 1, 1, 1, 1},
+        {"1.5.3", 1, 4, 1.5, 2},
+        {"12e", 12, 1, 12, 1},
+        {"12e+", 12, 2, 12, 2},
+        {"1_", 1, 1, 1, 1},
+        {"1__0", 1, 3, 1, 3},
+        {"3 4", 3, 2, 3, 2},
+        {"16#A#x", 10, 1, 10, 1},
+        {"\r\n\f \t5", 5, 0, 5, 0},
+        {"\t\r\n \f\n 2.5", 2, 2, 2.5, 0},
         // A long run of digits shifts the exponent by its length.
         {tiny, 0, tiny.size() - 1, 1, 0},
         {std::string("1").append(zeros, '0') + "E-" + std::to_string(zeros), bad, 0, 1, 0},
@@ -104,12 +140,26 @@ TEST(InputNumbers, NumbersReadByHand) {
         // No leading digit, a lone sign, a blank after the sign, a base
         // outside 2..16, a digit outside its base, a missing '#', a value
         // beyond a double (16#1#E300 is 2^1200).
-        {".5", bad, 0, bad, 0}, {"abc", bad, 0, bad, 0}, {"+", bad, 0, bad, 0}, {"- 5", bad, 0, bad, 0},
-        {"_1", bad, 0, bad, 0}, {"E3", bad, 0, bad, 0}, {"\r5", bad, 0, bad, 0}, {"17#1#", bad, 0, bad, 0},
-        {"1#0#", bad, 0, bad, 0}, {"99999999999999999999#1#", bad, 0, bad, 0}, {"2#102#", bad, 0, bad, 0},
-        {"16#G#", bad, 0, bad, 0}, {"#1#", bad, 0, bad, 0}, {"16##", bad, 0, bad, 0}, {"16#1F 3", bad, 0, bad, 0},
-        {"16#1.#", bad, 0, bad, 0}, {"16#.8#", bad, 0, bad, 0}, {"-1E999", bad, 0, bad, 0},
-        {"16#1#E300", bad, 0, bad, 0}, {"3#1#E1000", bad, 0, bad, 0},
+        {".5", bad, 0, bad, 0},
+        {"abc", bad, 0, bad, 0},
+        {"+", bad, 0, bad, 0},
+        {"- 5", bad, 0, bad, 0},
+        {"_1", bad, 0, bad, 0},
+        {"E3", bad, 0, bad, 0},
+        {"\r5", bad, 0, bad, 0},
+        {"17#1#", bad, 0, bad, 0},
+        {"1#0#", bad, 0, bad, 0},
+        {"99999999999999999999#1#", bad, 0, bad, 0},
+        {"2#102#", bad, 0, bad, 0},
+        {"16#G#", bad, 0, bad, 0},
+        {"#1#", bad, 0, bad, 0},
+        {"16##", bad, 0, bad, 0},
+        {"16#1F 3", bad, 0, bad, 0},
+        {"16#1.#", bad, 0, bad, 0},
+        {"16#.8#", bad, 0, bad, 0},
+        {"-1E999", bad, 0, bad, 0},
+        {"16#1#E300", bad, 0, bad, 0},
+        {"3#1#E1000", bad, 0, bad, 0},
     };
     for (const auto& c : cases) {
         for (const bool real : {false, true}) {
@@ -118,7 +168,9 @@ TEST(InputNumbers, NumbersReadByHand) {
             double got = bad;
             input_text in(c.text, "input.txt");
             EXPECT_EQ(failure_of([&] { got = real ? in.read_real("value") : in.read_integer("value"); }),
-                      std::isnan(want) ? "DATA_ERROR" : std::isinf(want) ? "END_ERROR" : "none");
+                      std::isnan(want)   ? "DATA_ERROR"
+                      : std::isinf(want) ? "END_ERROR"
+                                         : "none");
             if (!std::isfinite(want)) continue;
             EXPECT_EQ(got, want);
             EXPECT_EQ(std::signbit(got), std::signbit(want));
@@ -133,8 +185,9 @@ TEST(InputNumbers, NumbersReadByHand) {
 TEST(InputSections, FilesReadByHand) {
     const std::string control = "0.90000000000000002 20 0.001 0 500 7 | ";
     const std::string mr = "1 mr 0.40000000000000002 0.10000000000000001 50";
-    const std::string nodes = "\n0 0 0 1:0:0 1:0:0 1:0:0\n1 0 0 0:0:0 0:0:0 1:0:0\n1 1 0 0:0:0.5 0:0:0 1:0:0\n"
-                              "0 1 0 1:0:0 0:0:0 1:0:0\n1 2 3\n1 3 4";
+    const std::string nodes =
+        "\n0 0 0 1:0:0 1:0:0 1:0:0\n1 0 0 0:0:0 0:0:0 1:0:0\n1 1 0 0:0:0.5 0:0:0 1:0:0\n"
+        "0 1 0 1:0:0 0:0:0 1:0:0\n1 2 3\n1 3 4";
     const struct {
         std::string text, read;
     } cases[] = {
@@ -170,18 +223,23 @@ TEST(InputSections, FilesReadByHand) {
                .supports = ": supports\n4\ntitle\n2 1 0.5\n2 1 0.25\n3 2 0.75\n3 2 0.0\n",
                .loads = ": loads\n3\ntitle\n3 1 1.0\n3 1 2.0\n4 3 -1.5\n"}
              .text(),
-         control + mr + "\n0 0 0 0:0:0 0:0:0 0:0:0\n1 0 0 1:0.25:0 0:0:0 0:0:0\n1 1 0 0:0:2 1:0:0 0:0:0\n"
-                        "0 1 0 0:0:0 0:0:0 0:0:-1.5\n1 2 99\n0 -3 4"},
+         control + mr +
+             "\n0 0 0 0:0:0 0:0:0 0:0:0\n1 0 0 1:0.25:0 0:0:0 0:0:0\n1 1 0 0:0:2 1:0:0 0:0:0\n"
+             "0 1 0 0:0:0 0:0:0 0:0:-1.5\n1 2 99\n0 -3 4"},
         // Supports and loads need a title line only after a count above 0
         // (one after 0 is passed over as a comment); nodes and elements
         // always consume one. Material kind 0 reads no parameter either.
-        {strip{.material = ": material\n1.0  0\n", .nodes = ": nodes\n0\ntitle\n",
-               .elements = ": elements\n-1\ntitle\n", .supports = ": supports\n0\n", .loads = ": loads\n-1\n"}
+        {strip{.material = ": material\n1.0  0\n",
+               .nodes = ": nodes\n0\ntitle\n",
+               .elements = ": elements\n-1\ntitle\n",
+               .supports = ": supports\n0\n",
+               .loads = ": loads\n-1\n"}
              .text(),
          control + "1"},
         {strip{.supports = ": supports\n0 none\ntitle\n", .loads = ": loads\n0 none\ntitle\n3 1 0.5\n"}.text(),
-         control + mr + "\n0 0 0 0:0:0 0:0:0 0:0:0\n1 0 0 0:0:0 0:0:0 0:0:0\n1 1 0 0:0:0 0:0:0 0:0:0\n"
-                        "0 1 0 0:0:0 0:0:0 0:0:0\n1 2 3\n1 3 4"},
+         control + mr +
+             "\n0 0 0 0:0:0 0:0:0 0:0:0\n1 0 0 0:0:0 0:0:0 0:0:0\n1 1 0 0:0:0 0:0:0 0:0:0\n"
+             "0 1 0 0:0:0 0:0:0 0:0:0\n1 2 3\n1 3 4"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(outcome([&](velmora::model& m) { velmora::read_model(m, c.text, "input.txt"); }), c.read) << c.text;
@@ -224,9 +282,9 @@ TEST(InputSections, FileReadInPiecesReadsAsTheWholeText) {
                 std::rewind(file);
                 const std::optional<std::uintmax_t> size =
                     size_known ? std::optional<std::uintmax_t>(text.size()) : std::nullopt;
-                EXPECT_EQ(outcome([&](velmora::model& m) { velmora::read_model(m, file, size, "input.txt", piece); },
-                                  true),
-                          want);
+                EXPECT_EQ(
+                    outcome([&](velmora::model& m) { velmora::read_model(m, file, size, "input.txt", piece); }, true),
+                    want);
                 std::fclose(file);
             }
     }

@@ -3,6 +3,8 @@
 // values come from hand calculation, from the closed form of a homogeneous
 // stretch (test_models.hpp), from rigid motions and mirror images (which
 // leave the metric unchanged) and from central differences of the energy.
+#include "mechanics/mechanics.hpp"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,9 +14,8 @@
 #include <tuple>
 #include <vector>
 
-#include "read/input.hpp"
-#include "mechanics/mechanics.hpp"
 #include "model/steps.hpp"
+#include "read/input.hpp"
 #include "test_models.hpp"
 
 namespace {
@@ -111,8 +112,11 @@ const vec corner{0.3, -0.7, 1.1};
 // (Mooney-Rivlin), and the forces vanish.
 TEST(Element, HomogeneousStretchAfterARigidMotionOrMirrorImage) {
     const double at_rest[2][3] = {{0.75, 0, -0.75}, {3.6, -0.35, -2.9}};
-    const struct { double l1, l2; vec a, b; } states[] = {
-        {1, 1, e1, e2}, {1, 1, f1, f2}, {1, 1, f2, f1}, {1.5, 0.8, e1, e2}, {0.7, 1.2, f1, f2}, {1.3, 0.9, f2, f1}};
+    const struct {
+        double l1, l2;
+        vec a, b;
+    } states[] = {{1, 1, e1, e2},     {1, 1, f1, f2},     {1, 1, f2, f1},
+                  {1.5, 0.8, e1, e2}, {0.7, 1.2, f1, f2}, {1.3, 0.9, f2, f1}};
     for (const law& l : both_laws) {
         model_text t;
         t.material = l;

@@ -50,8 +50,9 @@ TEST(NewtonRun, FailsAsTheDefaultMethodDoes) {
     const std::string inputs[] = {
         with(&strip::material, ": material\n1.0  3  0.4  0.1  50.0\n"),
         with(&strip::nodes, ": nodes\n4\nnode  x  y  z\n1 0 0 0\n2 1 0 0\n3 2 0 0\n4 0 1 0\n"),
-        with(&strip::supports, ": supports\n12\nnode dir value\n1 1 0\n1 2 0\n1 3 0\n2 1 0\n2 2 0\n2 3 0\n"
-                               "3 1 0\n3 2 0\n3 3 0\n4 1 0\n4 2 0\n4 3 0\n"),
+        with(&strip::supports,
+             ": supports\n12\nnode dir value\n1 1 0\n1 2 0\n1 3 0\n2 1 0\n2 2 0\n2 3 0\n"
+             "3 1 0\n3 2 0\n3 3 0\n4 1 0\n4 2 0\n4 3 0\n"),
         with(&strip::loads, ": loads\n0\n"),
     };
     for (const std::string& input : inputs) {
@@ -83,7 +84,10 @@ TEST(NewtonRun, IncrementsOptionGivesTheSameReport) {
     // Displacements and stresses agree to 1e-7 of the largest of their kind
     // (equilibria at 1e-10 of the start residue; a stress that is zero
     // comes out as rounding of either sign).
-    const struct { const char* table; int width; } tables[] = {{test::displacement_table, 20}, {test::stress_table, 18}};
+    const struct {
+        const char* table;
+        int width;
+    } tables[] = {{test::displacement_table, 20}, {test::stress_table, 18}};
     for (const auto& t : tables) {
         const auto a = test::table_rows(adaptive.dir.read("output.txt"), t.table);
         const auto b = test::table_rows(stepped.dir.read("output.txt"), t.table);

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "grid_text.hpp"
-#include "read/input.hpp"
 #include "mechanics/mechanics.hpp"
+#include "model/steps.hpp"
 #include "newton/newton_method.hpp"
 #include "nlp.hpp"
-#include "model/steps.hpp"
+#include "read/input.hpp"
 
 namespace {
 
@@ -96,9 +96,9 @@ TEST(NewtonPath, AgreesWithTheDefaultMethodWhereItConverges) {
         g->control = "0.9 20 1e-10 0 100 7";
         set_up(by_newton, g->text());
         const nlp::package<velmora::objective> qn{velmora::objective{&by_lbfgs}};
-        const nlp::result r = qn.lbfgs(by_lbfgs.memory, by_lbfgs.dof_count, by_lbfgs.max_iterations,
-                                       by_lbfgs.search_limit, by_lbfgs.allowable_residue, by_lbfgs.eta,
-                                       by_lbfgs.displacement, by_lbfgs.gradient);
+        const nlp::result r =
+            qn.lbfgs(by_lbfgs.memory, by_lbfgs.dof_count, by_lbfgs.max_iterations, by_lbfgs.search_limit,
+                     by_lbfgs.allowable_residue, by_lbfgs.eta, by_lbfgs.displacement, by_lbfgs.gradient);
         ASSERT_TRUE(r.optimal);
         const velmora::newton_summary s = velmora::newton_equilibrium(by_newton, 0);
         ASSERT_TRUE(s.result.total.optimal);
@@ -155,8 +155,8 @@ test::grid_text bonded_block(int ny, double press) {
 
 nlp::result default_method(model& m) {
     const nlp::package<velmora::objective> qn{velmora::objective{&m}};
-    return qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue, m.eta,
-                    m.displacement, m.gradient);
+    return qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue, m.eta, m.displacement,
+                    m.gradient);
 }
 
 int turned_over(const model& m) { return velmora::count_turned_over(m, m.displacement).count; }

@@ -25,8 +25,8 @@ double stretch_under(double F) { return (F + std::sqrt(F * F + 4)) / 2; }
 
 struct spring_chain {
     int n;
-    double U, F;             // full prescribed displacement of node 0 and full end force
-    double lambda = 1;       // current load fraction
+    double U, F;                          // full prescribed displacement of node 0 and full end force
+    double lambda = 1;                    // current load fraction
     std::vector<double> diagonal, lower;  // the factor of the tridiagonal tangent
     mutable int evaluations = 0;
     int factorisations = 0;

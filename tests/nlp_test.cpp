@@ -47,7 +47,9 @@ void expect_near(const vec& actual, const vec& expected, double tolerance) {
 }
 
 // The objectives log the points they are asked for.
-struct logged { mutable std::vector<vec> points; };
+struct logged {
+    mutable std::vector<vec> points;
+};
 
 // sum (x_i - c)^2.
 struct squares : logged {
@@ -75,7 +77,9 @@ struct convex_quadratic : logged {
         return f;
     }
 };
-struct bowl : convex_quadratic { bowl() { quartic = 1; } };
+struct bowl : convex_quadratic {
+    bowl() { quartic = 1; }
+};
 
 // -x below 0.75, then a steep parabola: a step ending on the flat stretch
 // leaves the gradient -1 unchanged.
@@ -99,7 +103,9 @@ struct nan_away_from_start : logged {
 };
 
 TEST(NlpCubic, WorkedMinimisersAndFallbacks) {
-    const struct { double t1, t2, f1, f2, g1, g2, expected, tolerance; } cases[] = {
+    const struct {
+        double t1, t2, f1, f2, g1, g2, expected, tolerance;
+    } cases[] = {
         // p = -4t^3 + 6t^2 - t: slopes of one sign, minimum at 1/2 - sqrt(96)/24.
         {0, 1, 0, 1, -1, -1, 0.5 - std::sqrt(96.0) / 24, kClosedFormTol},
         // z = -0.5, |z| < sqrt(g1 g2) = 1: no minimiser, the midpoint.
@@ -108,7 +114,7 @@ TEST(NlpCubic, WorkedMinimisersAndFallbacks) {
         {0, 2, 0, 0, -1, 3, (1 + std::sqrt(7.0)) / 3, kClosedFormTol},
         // (t - 0.7)^2 sampled at 0.5 and 1.25: the fit is the parabola.
         {0.5, 1.25, 0.04, 0.3025, -0.4, 1.1, 0.7, kQuadraticStepTol},
-        {0, 1, 0, 0, -1, 0, 1, 0},        // zero slope at an end: that end
+        {0, 1, 0, 0, -1, 0, 1, 0},  // zero slope at an end: that end
         {0.25, 1, 0, 0, 0, 3, 0.25, 0},
         {0, 1, 0, 1, -1, nan, 0.5, 0},    // a slope that is not finite: the midpoint
         {0.5, 0.5, 1, 1, -1, 1, 0.5, 0},  // coinciding ends: 0/0 falls to the midpoint
@@ -125,10 +131,15 @@ TEST(NlpCubic, WorkedMinimisersAndFallbacks) {
 //   eta < 0 rejects every trial: max(search_limit, 1) interpolations.
 TEST(NlpLineSearch, TrialsAndEvaluationCountsOnQuadratics) {
     // The first trial points, exactly; the accepted point, or NaN when the budget ends the search.
-    const struct { double centre, x0, d, limit, eta; vec trials; std::size_t evaluations; double minimum; } cases[] = {
-        {0.3, 0, 1, 5, 0.9, {1}, 2, 0.3}, {5, 0, 1, 5, 0.9, {1, 2, 4, 8}, 5, 5}, {1, 0, 1, 5, 0, {1, 1}, 2, 1},
-        {5, 0.5, 0.25, 5, 0.9, {0.75, 1, 1.5, 2.5, 4.5, 8.5}, 7, 5},
-        {5, 0, 1, 0, -1, {1, 2, 4, 8}, 5, nan},   {5, 0, 1, 2, -1, {1, 2, 4, 8}, 6, nan},
+    const struct {
+        double centre, x0, d, limit, eta;
+        vec trials;
+        std::size_t evaluations;
+        double minimum;
+    } cases[] = {
+        {0.3, 0, 1, 5, 0.9, {1}, 2, 0.3},       {5, 0, 1, 5, 0.9, {1, 2, 4, 8}, 5, 5},
+        {1, 0, 1, 5, 0, {1, 1}, 2, 1},          {5, 0.5, 0.25, 5, 0.9, {0.75, 1, 1.5, 2.5, 4.5, 8.5}, 7, 5},
+        {5, 0, 1, 0, -1, {1, 2, 4, 8}, 5, nan}, {5, 0, 1, 2, -1, {1, 2, 4, 8}, 6, nan},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "centre " << c.centre << " limit " << c.limit << " eta " << c.eta);
@@ -165,8 +176,9 @@ std::string halt_of(F f) {
 // -inf, no variables): nothing is evaluated and x stays. lbfgs passes the
 // failure on when its first direction -g is 0.
 TEST(NlpLineSearchFailure, NoDescentDirectionHaltsBeforeAnyEvaluation) {
-    const struct { vec x, g, d; } cases[] = {
-        {{0.7}, {0.8}, {0}}, {{0.7}, {0.8}, {0.5}}, {{0.7}, {nan}, {-1}}, {{0.7}, {inf}, {-1}}, {{}, {}, {}}};
+    const struct {
+        vec x, g, d;
+    } cases[] = {{{0.7}, {0.8}, {0}}, {{0.7}, {0.8}, {0.5}}, {{0.7}, {nan}, {-1}}, {{0.7}, {inf}, {-1}}, {{}, {}, {}}};
     for (const auto& c : cases) {
         const squares f;
         fmat1 x = make(c.x), g = make(c.g);
@@ -340,7 +352,7 @@ TEST(NlpBfgs, MatrixBeyondThirtyTwoBitBoundsIsAStorageFailure) {
 // By diagonals: the main diagonal 1..n, then the first sub-diagonal, ...,
 // (n, 1) last, at n (n + 1) / 2, in 64 bits.
 TEST(NlpPos, PackedByDiagonals) {
-    const long long cases[][4] = {{3, 1, 1, 1}, {3, 3, 3, 3}, {3, 2, 1, 4},  {3, 3, 2, 5},
+    const long long cases[][4] = {{3, 1, 1, 1}, {3, 3, 3, 3},  {3, 2, 1, 4},  {3, 3, 2, 5},
                                   {3, 3, 1, 6}, {5, 4, 2, 11}, {5, 5, 1, 15}, {100000, 100000, 1, 5000050000LL}};
     for (const auto& c : cases) EXPECT_EQ(nlp::pos(c[0], c[1], c[2]), c[3]) << c[0] << ": " << c[1] << "," << c[2];
 }

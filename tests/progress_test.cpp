@@ -113,8 +113,8 @@ TEST(Progress, TerminalLineIsRewrittenInPlace) {
     const std::string first = "iteration 1000  energy -12345.678  residue 5.0E-01 > 2.5E-01  step 0.125  0.2 s";
     const std::string second = "iteration 1002  energy -1  residue 5.0E-01 > 2.5E-01  0.5 s";
     const std::string last = "1002 iterations, 0 objective evaluations, 0.50 s";
-    EXPECT_EQ(contents(out.f), "\r" + first + "\r" + second + std::string(first.size() - second.size(), ' ') +
-                                   "\r" + last + std::string(second.size() - last.size(), ' ') + "\n");
+    EXPECT_EQ(contents(out.f), "\r" + first + "\r" + second + std::string(first.size() - second.size(), ' ') + "\r" +
+                                   last + std::string(second.size() - last.size(), ' ') + "\n");
 }
 
 // sum of i^2 (x_i - 1)^2 for i = 1..1000: condition number 10^6, and

@@ -26,7 +26,8 @@ using test::number_text;
 // frees the lateral edges. Seven printed digits and a residue 1e-10 of the
 // start residue allow 1e-6 of the scale.
 TEST(PlaneStrainStretch, ReportMatchesTheClosedForm) {
-    for (const auto& c : {std::pair{test::law{1, 0.05, 0, 0.5}, 1.15}, {test::law{1, 0.05, 0, 0.5}, 0.9},
+    for (const auto& c : {std::pair{test::law{1, 0.05, 0, 0.5}, 1.15},
+                          {test::law{1, 0.05, 0, 0.5}, 0.9},
                           {test::law{2, 0.04, 0.01, 5.0}, 1.15}}) {
         const test::law& w = c.first;
         const double l1 = c.second;
@@ -51,13 +52,19 @@ TEST(PlaneStrainStretch, ReportMatchesTheClosedForm) {
         };
         // Displacements ((l1 - 1) x, (l2 - 1) y, 0) in node order; stresses
         // (sx, 0) in the plane, the larger first, s3 across.
-        expect_table(test::displacement_table, 16, 20, [&](std::size_t k, int j) {
-            const std::size_t column = k % 4, row = k / 4;  // node k + 1 at (column, row) / 2
-            return j == 1 ? (l1 - 1) * double(column) * 0.5 : j == 2 ? (l2 - 1) * double(row) * 0.5 : 0.0;
-        }, tol * std::max(std::fabs(l1 - 1), std::fabs(l2 - 1)) * 1.5);
-        expect_table(test::stress_table, 18, 18, [&](std::size_t, int j) {
-            return j == 1 ? std::max(sx, 0.0) : j == 2 ? std::min(sx, 0.0) : s3;
-        }, tol * std::max(std::fabs(sx), std::fabs(s3)));
+        expect_table(
+            test::displacement_table, 16, 20,
+            [&](std::size_t k, int j) {
+                const std::size_t column = k % 4, row = k / 4;  // node k + 1 at (column, row) / 2
+                return j == 1 ? (l1 - 1) * double(column) * 0.5 : j == 2 ? (l2 - 1) * double(row) * 0.5 : 0.0;
+            },
+            tol * std::max(std::fabs(l1 - 1), std::fabs(l2 - 1)) * 1.5);
+        expect_table(
+            test::stress_table, 18, 18,
+            [&](std::size_t, int j) { return j == 1   ? std::max(sx, 0.0)
+                                             : j == 2 ? std::min(sx, 0.0)
+                                                      : s3; },
+            tol * std::max(std::fabs(sx), std::fabs(s3)));
         // Reactions in x, rows ending after them: the end force sx l2 (3 h) t
         // shared among the edge nodes, half a share to a corner, negative on
         // the held edge. The pinned corner's lateral reaction is 0 exactly, so
@@ -91,7 +98,7 @@ TEST(TurnedOverWarning, NamesTheCountAndTheFirstFoldedElement) {
                                  "1.0 1 " + number_text(scale) + " " + number_text(10 * scale), supports, tris));
         const std::vector<std::string> rows = test::table_rows(run.dir.read("output.txt"), test::displacement_table);
         const auto area = [&](const std::array<int, 3>& t, double moved) {  // twice the signed area
-            const auto x = [&](int k, int j) {  // coordinate j (1, 2) of corner k
+            const auto x = [&](int k, int j) {                              // coordinate j (1, 2) of corner k
                 return (j == 1 ? (t[k] - 1) % 6 : (t[k] - 1) / 6) + moved * field(rows.at(t[k] - 1), j, 20);
             };
             return (x(1, 1) - x(0, 1)) * (x(2, 2) - x(0, 2)) - (x(1, 2) - x(0, 2)) * (x(2, 1) - x(0, 1));
@@ -100,9 +107,11 @@ TEST(TurnedOverWarning, NamesTheCountAndTheFirstFoldedElement) {
         for (std::size_t e = 0; e < tris.size(); ++e)
             if (area(tris[e], 0) * area(tris[e], 1) < 0 && count++ == 0) first = int(e + 1);
         ASSERT_EQ(count > 1, scale == 1.0) << count;  // only the stiff block folds
-        const std::string warning = count == 0 ? "" : "warning: " + std::to_string(count) + " elements are turned over "
-                                    "against their initial orientation \\(first: element " + std::to_string(first) +
-                                    "\\)\nwarning: [^\n]+\n";
+        const std::string warning = count == 0 ? ""
+                                               : "warning: " + std::to_string(count) +
+                                                     " elements are turned over "
+                                                     "against their initial orientation \\(first: element " +
+                                                     std::to_string(first) + "\\)\nwarning: [^\n]+\n";
         EXPECT_TRUE(std::regex_match(run.result.err, std::regex(warning))) << run.result.err;
     }
 }

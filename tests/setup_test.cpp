@@ -13,7 +13,10 @@
 namespace {
 
 TEST(SetUpRefusal, EndsWithAReportThatNamesTheCulprit) {
-    const struct { std::string material, nodes; const char *elements, *name, *culprit; } cases[] = {
+    const struct {
+        std::string material, nodes;
+        const char *elements, *name, *culprit;
+    } cases[] = {
         {"", "", "1 1 2 3\n2 1 3 3\n", "GEOMETRY_ERROR", "element 2 has zero area"},  // corners coincide
         {"", ": nodes\n4\nn\n1 0 0 0\n2 1 0 0\n3 2 0 0\n4 0 1 0\n", "1 1 2 3\n2 1 3 4\n", "GEOMETRY_ERROR",
          "element 1 has zero area"},  // collinear corners

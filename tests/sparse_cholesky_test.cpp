@@ -1,6 +1,8 @@
 // Tests of the CHOLMOD wrapper on the grid Laplacian (grid_models.hpp):
 // a solution known in closed form, matrices that are not positive
 // definite, and running out of memory.
+#include "newton/sparse_cholesky.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "grid_models.hpp"
-#include "newton/sparse_cholesky.hpp"
 
 namespace {
 
@@ -30,7 +31,8 @@ struct laplace_problem {
 
     laplace_problem(int nx, int ny) : g(test::boundary_held(nx, ny)), m(g.set_up()), p(m) {
         values.resize(std::size_t(p.nonzeros()));
-        velmora::assemble(p, [this](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+        velmora::assemble(
+            p, [this](int e, double* k) { test::laplacian(m, e, k); }, values.data());
     }
 
     // The stencil reproduces linear functions: with u = 1 + i + 2 j (x) and
@@ -132,7 +134,7 @@ std::size_t address_space_bytes() {
 // asked; then analyses and factorises. Exits with 10 on std::bad_alloc in
 // the analysis and 11 in the factorisation, otherwise 2 to 4.
 [[noreturn]] void factorise_under_cap(const laplace_problem& lp, fill_ordering ordering, factor_form form,
-                                     bool kernels_first, int megabytes) {
+                                      bool kernels_first, int megabytes) {
     if (kernels_first) {
         const laplace_problem small(3, 3);
         sparse_cholesky first(small.p, ordering, form);

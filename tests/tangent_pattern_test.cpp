@@ -2,6 +2,8 @@
 // hand (shared-element counts on a square of two triangles) and the 5-point
 // stencil of the Laplacian on a grid (grid_models.hpp), with prescribed
 // directions left out.
+#include "newton/tangent_pattern.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "grid_models.hpp"
-#include "newton/tangent_pattern.hpp"
 
 namespace {
 
@@ -44,7 +45,12 @@ TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
     EXPECT_EQ(p.row, (std::vector<std::int64_t>{0, 0, 1, 2, 0, 1, 2, 3, 0, 1, 2, 3, 4}));
 
     std::vector<double> values(std::size_t(p.nonzeros()), -7.0);  // stale values: assembly starts from zero
-    velmora::assemble(p, [](int, double* k) { for (int r = 0; r < 81; ++r) k[r] = 1.0; }, values.data());
+    velmora::assemble(
+        p,
+        [](int, double* k) {
+            for (int r = 0; r < 81; ++r) k[r] = 1.0;
+        },
+        values.data());
     EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 2, 2}));
 
     // Element 1 has four free directions (nodes 2 and 4), 10 pairs a <= b;
@@ -52,8 +58,9 @@ TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
     int used[2] = {0, 0};
     for (int e = 0; e < 2; ++e)
         for (int t = 0; t < velmora::element_pair_count; ++t)
-            used[e] += p.position[static_cast<std::size_t>(e) * velmora::element_pair_count +
-                                  static_cast<std::size_t>(t)] != tangent_pattern::outside;
+            used[e] +=
+                p.position[static_cast<std::size_t>(e) * velmora::element_pair_count + static_cast<std::size_t>(t)] !=
+                tangent_pattern::outside;
     EXPECT_EQ(used[0], 10);
     EXPECT_EQ(used[1], 6);
 }
@@ -75,7 +82,8 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
     for (int a = 1; a <= m.node_count; ++a)
         for (int b = 1; b <= m.node_count; ++b) {
             const int di = g.column(b) - g.column(a), dj = g.row(b) - g.row(a);
-            const bool same = di == 0 && dj == 0, side = std::abs(di) + std::abs(dj) == 1, diagonal = di == dj && std::abs(di) == 1;
+            const bool same = di == 0 && dj == 0, side = std::abs(di) + std::abs(dj) == 1,
+                       diagonal = di == dj && std::abs(di) == 1;
             if (!same && !side && !diagonal) continue;
             for (int da = 1; da <= 3; ++da)
                 for (int db = 1; db <= 3; ++db) {
@@ -87,7 +95,8 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
         }
 
     std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    velmora::assemble(
+        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
     EXPECT_EQ(entries_of(p, values), expected);
     for (std::int64_t j = 0; j < p.n; ++j)  // strictly ascending rows
         for (std::int64_t s = p.column_start[std::size_t(j)] + 1; s < p.column_start[std::size_t(j) + 1]; ++s)
@@ -115,7 +124,8 @@ TEST(TangentAssembly, ProductIsTheStencil) {
     const velmora::model m = g.set_up();
     const tangent_pattern p(m);
     std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    velmora::assemble(
+        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
 
     // u = i^2 + 3 j in x and i j - 2 in y at node (i, j).
     const auto u = [](int i, int j, int d) { return d == 1 ? i * i + 3.0 * j : i * j - 2.0; };

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "read/input.hpp"
 #include "mechanics/mechanics.hpp"
 #include "model/steps.hpp"
+#include "read/input.hpp"
 #include "test_models.hpp"
 #ifdef VELMORA_HAVE_NEWTON
 #include "newton/psd_projection.hpp"
@@ -57,8 +57,8 @@ vec operator*(double s, const vec& a) { return {s * a[0], s * a[1], s * a[2]}; }
 // supports, when given, as "node direction value" lines.
 model triangle(const law& l, double thickness, const std::array<vec, 3>& nodes,
                const std::vector<std::string>& supports = {}) {
-    std::string t = "tangent test\n: control\n0.9 20 0.001 1 100 5\n: material\n" + l.input_line(thickness) +
-                    "\n: nodes\n3\nn\n";
+    std::string t =
+        "tangent test\n: control\n0.9 20 0.001 1 100 5\n: material\n" + l.input_line(thickness) + "\n: nodes\n3\nn\n";
     for (int i = 0; i < 3; ++i)
         t += std::to_string(i + 1) + " " + number_text(nodes[i][0]) + " " + number_text(nodes[i][1]) + " " +
              number_text(nodes[i][2]) + "\n";
@@ -204,7 +204,8 @@ TEST(ElementTangent, PrescribedCornersTakeTheirPrescribedDisplacement) {
     const std::array<vec, 3> u = sheared.displacements();
     std::vector<std::string> supports;
     supports.reserve(3);
-    for (int d = 0; d < 3; ++d) supports.push_back("2 " + std::to_string(d + 1) + " " + number_text(u[1][std::size_t(d)]));
+    for (int d = 0; d < 3; ++d)
+        supports.push_back("2 " + std::to_string(d + 1) + " " + number_text(u[1][std::size_t(d)]));
     const model held = triangle(mooney_rivlin, 0.8, tilted, supports);
     ASSERT_EQ(held.dof_count, 6);
     fmat1 v(6);
@@ -259,7 +260,8 @@ TEST(PsdProjection, ClampsTheNegativeEigenvaluesOfAKnownSpectrum) {
     std::array<double, 9> clamped;
     std::transform(lambda.begin(), lambda.end(), clamped.begin(), [](double x) { return std::max(x, 0.0); });
     const matrix k = projected(spectral(lambda)), expected = spectral(clamped);
-    for (int i = 0; i < 81; ++i) EXPECT_NEAR(k.entries[std::size_t(i)], expected.entries[std::size_t(i)], kRoundoffTol * scale) << i;
+    for (int i = 0; i < 81; ++i)
+        EXPECT_NEAR(k.entries[std::size_t(i)], expected.entries[std::size_t(i)], kRoundoffTol * scale) << i;
     for (int i = 0; i < 9; ++i)
         for (int j = 0; j < 9; ++j) EXPECT_EQ(k(i, j), k(j, i));
     // Without a negative eigenvalue, or with an entry that is not finite,
@@ -285,7 +287,8 @@ TEST(PsdProjection, LeavesAStretchedElementsTangentAsItIs) {
         SCOPED_TRACE(l.kind);
         const matrix k = tangent_of(triangle(l, 0.8, tilted), free_vector(stretched.displacements()));
         const matrix p = projected(k);
-        for (int i = 0; i < 81; ++i) EXPECT_NEAR(p.entries[std::size_t(i)], k.entries[std::size_t(i)], kRoundoffTol * largest(k)) << i;
+        for (int i = 0; i < 81; ++i)
+            EXPECT_NEAR(p.entries[std::size_t(i)], k.entries[std::size_t(i)], kRoundoffTol * largest(k)) << i;
     }
 }
 

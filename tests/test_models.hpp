@@ -129,8 +129,8 @@ inline double field(const std::string& row, int j, int width) {
 // with principal Cauchy stresses sigma_i = (li / J) dW/dli, differentiated
 // by hand.
 struct law {
-    int kind;      // 1 neo-Hookean, 2 Mooney-Rivlin, as the input writes it
-    double a, b;   // mu and unused, or c10 and c01
+    int kind;     // 1 neo-Hookean, 2 Mooney-Rivlin, as the input writes it
+    double a, b;  // mu and unused, or c10 and c01
     double bulk;
 
     std::string input_line(double thickness) const {
@@ -186,8 +186,8 @@ inline std::string held(int n, int j, double v) {
 inline std::string grid(int n, double h, const std::string& control, const std::string& material,
                         const std::string& supports, std::vector<std::array<int, 3>>& tris) {
     const int m = n + 1;
-    std::string t = "grid\n: control\n" + control + "\n: material\n" + material + "\n: nodes\n" +
-                    std::to_string(m * m) + "\nn\n";
+    std::string t =
+        "grid\n: control\n" + control + "\n: material\n" + material + "\n: nodes\n" + std::to_string(m * m) + "\nn\n";
     for (int k = 0; k < m * m; ++k) {
         const int column = k % m, row = k / m;
         t += std::to_string(k + 1) + " " + number_text(column * h) + " " + number_text(row * h) + " 0\n";

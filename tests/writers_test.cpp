@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "read/input.hpp"
 #include "mechanics/mechanics.hpp"
 #include "model/steps.hpp"
+#include "read/input.hpp"
 #include "test_models.hpp"
 #include "write/text_file.hpp"
 
@@ -57,8 +57,8 @@ velmora::principal_stresses stresses_of(const test::law& w, const double (&X)[3]
 TEST(StressRecovery, HomogeneousStretchGivesTheClosedFormPrincipalStresses) {
     const double e1[3] = {0.6, 0, 0.8}, e2[3] = {0, 1, 0}, shift[3] = {0.25, -1.5, 2};
     const double X[3][3] = {{0.5, -1.25, 2.0}, {1.7, -1.25, 3.6}, {0.5, 0.75, 2.0}};
-    const double states[][3] = {{1.3, 0.9, 0}, {0.9, 1.3, 0.3}, {0.7, 0.75, 0}, {1.2, 1.25, -0.4},
-                                {1.05, 1.0, 0}, {1, 1, 0}, {1, 1, 0.3}};
+    const double states[][3] = {{1.3, 0.9, 0},  {0.9, 1.3, 0.3}, {0.7, 0.75, 0}, {1.2, 1.25, -0.4},
+                                {1.05, 1.0, 0}, {1, 1, 0},       {1, 1, 0.3}};
     for (const test::law& w : {test::law{1, 1.0, 0.0, 10.0}, test::law{2, 0.4, 0.1, 50.0}})
         for (const auto& [l1, l2, angle] : states) {
             const double c = std::cos(angle), s = std::sin(angle);
@@ -83,7 +83,10 @@ TEST(StressRecovery, HomogeneousStretchGivesTheClosedFormPrincipalStresses) {
 // of the mean's sign, the other from the product q; every stress comes out
 // exact, 0 and a mean of exactly 0 included.
 TEST(StressRecovery, SignOfTheMeanStressChoosesTheAccurateRoot) {
-    const struct { double i1, trace_c2, w1, w2, w3; std::array<double, 3> sigma; } cases[] = {
+    const struct {
+        double i1, trace_c2, w1, w2, w3;
+        std::array<double, 3> sigma;
+    } cases[] = {
         {3.5, 5.25, 1, 0, -2, {0, -3, -2}},           // 2 (b - 2): mean < 0
         {3.5, 5.25, 1, 0.25, -4, {0, -6.75, -5}},     // 2 (b + b^2/2 - 4)
         {3.5, 5.25, 1, 0, -0.5, {3, 0, 1}},           // 2 (b - 0.5): mean > 0
@@ -112,7 +115,8 @@ TEST(Writers, ModelWithoutElements) {
     std::string text = "no elements\n: control\n0.9 20 0.5 1.0 500 7\n: material\n1.0 1 0.4 50\n: nodes\n100000\nn\n";
     for (int k = 1; k <= 100000; ++k) text += std::to_string(k) + " " + std::to_string(k - 1) + " 0 0\n";
     velmora::model m = set_up(
-        text + ": elements\n0\ne\n: supports\n11\nn\n1 1 0.0\n1 2 0.25\n1 3 -1.5\n2 2 0\n3 1 0\n3 3 0\n5 1 0\n"
+        text +
+        ": elements\n0\ne\n: supports\n11\nn\n1 1 0.0\n1 2 0.25\n1 3 -1.5\n2 2 0\n3 1 0\n3 3 0\n5 1 0\n"
         "5 3 0\n6 2 0\n100000 1 0.5\n100000 2 1e100\n: loads\n15\nn\n1 1 2\n1 2 -3\n1 3 0.75\n2 1 100\n"
         "2 2 -4\n2 3 100\n3 1 1.25\n3 3 0.5\n4 1 10\n4 2 10\n4 3 10\n5 1 0.5\n5 3 -8\n6 2 0.5\n100000 1 -1e200\n");
     m.displacement(m.dof_number(99999, 1)) = std::nan("");

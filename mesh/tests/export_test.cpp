@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "read/input.hpp"
 #include "mesh_test_support.hpp"
+#include "read/input.hpp"
 #include "svg_writer.hpp"
 
 namespace {
@@ -26,17 +26,21 @@ const std::string reaction_head =
 // Three nodes and one triangle; node 1 held in x, y, z, node 2 in y and z,
 // node 3 in z. Reactions: node 1 in x and z, node 2 in y.
 const std::string three_nodes =
-    wide_rule + "\n| Minor Iterations                            |              18 |\n"
+    wide_rule +
+    "\n| Minor Iterations                            |              18 |\n"
     "| Total Potential Energy                      | -2.35785427E+01 |\n"
-    "| Allowable Maximum Residue                   |  5.00000000E-04 |\n" + wide_rule + "\n\n\n" + wide_rule +
-    "\n Node             Displ X             Displ Y             Displ Z\n" + wide_rule + "\n"
+    "| Allowable Maximum Residue                   |  5.00000000E-04 |\n" +
+    wide_rule + "\n\n\n" + wide_rule + "\n Node             Displ X             Displ Y             Displ Z\n" +
+    wide_rule +
+    "\n"
     "    1      0.00000000E+00      0.00000000E+00      0.00000000E+00\n"
     "    2      3.36193859E-01      0.00000000E+00      0.00000000E+00\n"
-    "    3      1.00000000E-01     -3.15838250E-01      0.00000000E+00\n\n\n" + narrow_rule +
-    "\n Elem            Sigma1            Sigma2            Sigma3\n" + narrow_rule + "\n"
-    "    1      1.146094E+00     -5.570222E-02      4.341478E-01\n" + narrow_rule +
-    "\nMax/Min    1.146094E+00     -5.570222E-02\n" + reaction_head + "    1" + gap + "-4.749374E-02" + skipped + gap +
-    " 2.000000E-03\n    2" + skipped + gap + "-4.524868E-01\n";
+    "    3      1.00000000E-01     -3.15838250E-01      0.00000000E+00\n\n\n" +
+    narrow_rule + "\n Elem            Sigma1            Sigma2            Sigma3\n" + narrow_rule +
+    "\n"
+    "    1      1.146094E+00     -5.570222E-02      4.341478E-01\n" +
+    narrow_rule + "\nMax/Min    1.146094E+00     -5.570222E-02\n" + reaction_head + "    1" + gap + "-4.749374E-02" +
+    skipped + gap + " 2.000000E-03\n    2" + skipped + gap + "-4.524868E-01\n";
 
 const std::string three_node_model =
     "title\n: control\n0.9 20 0.001 0 500 7\n: material\n1 1 1 50\n: nodes\n3\nnode x y z\n1 0 0 0\n2 1 0 0\n"
@@ -75,7 +79,8 @@ TEST(ReportReader, ReadsEveryTableAndJoinsItWithItsModel) {
 TEST(ReportReader, WidenedLinesWordsAndCarriageReturns) {
     std::string text = three_nodes;
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-             {"             18", "        1234567"}, {"-2.35785427E+01", " 1.00000000E+100"},
+             {"             18", "        1234567"},
+             {"-2.35785427E+01", " 1.00000000E+100"},
              {"    3      1.00000000E-01", "123456      1.00000000E+100"},
              {"    1      1.146094E+00     -5.570222E-02", "123456               NaN               Inf"},
              {"-4.524868E-01", " 1.000000E+100" + gap + "         -Inf"}})
@@ -135,9 +140,12 @@ std::size_t count(const std::string& text, const std::string& what) {
 }
 
 std::string picture(double sigma1_a, double sigma1_b) {
-    return svg_text({{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}},
-                     {{0, 0, 0}, {0.1, 0, 0}, {0.1, 0.05, 0}, {0, 0.05, 0}}, vectors(4),
-                     {{sigma1_a, 0, 0}, {sigma1_b, 0, 0}}}, 1.0);
+    return svg_text({{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+                     {{0, 1, 2}, {0, 2, 3}},
+                     {{0, 0, 0}, {0.1, 0, 0}, {0.1, 0.05, 0}, {0, 0.05, 0}},
+                     vectors(4),
+                     {{sigma1_a, 0, 0}, {sigma1_b, 0, 0}}},
+                    1.0);
 }
 
 // The bar is viridis: dark violet #440154 at the smallest sigma1, yellow
@@ -193,7 +201,9 @@ TEST(ExportRun, AMissingOrTruncatedReportIsRefusedAndOptionsPlaceTheResults) {
     strip.dir.write("input.txt", input), strip.dir.write("output.txt", report);
     scratch_dir other;
     ASSERT_EQ(run(other.path(), {"export", "--dir", strip.dir.path().string(), "--vtu", "grid.vtu", "--svg",
-                                 "picture.svg", "--scale", "2"}).status, 0);
+                                 "picture.svg", "--scale", "2"})
+                  .status,
+              0);
     EXPECT_TRUE(other.has("grid.vtu") && !strip.dir.has("result.vtu"));
     EXPECT_TRUE(other.has("picture.svg") && !strip.dir.has("result.svg"));
     EXPECT_NE(other.read("picture.svg").find("displacements &#215; 2"), std::string::npos);
@@ -201,11 +211,18 @@ TEST(ExportRun, AMissingOrTruncatedReportIsRefusedAndOptionsPlaceTheResults) {
 
 TEST(CommandLine, MalformedCommandsExitWithStatus2) {
     scratch_dir dir;
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"export", "extra"}, {"export", "--scale", "big"}, {"export", "--bogus"}, {"export", "--dir"},
-             {"import"}, {"import", "a.geo", "b.geo"}, {"import", "a.geo", "--law", "steel"}, {"--nx", "0"},
-             {"import", "a.geo", "--mu", "1", "--law", "mr"}, {"import", "a.geo", "--size-factor", "0"},
-             {"--version=1"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"export", "extra"},
+                                               {"export", "--scale", "big"},
+                                               {"export", "--bogus"},
+                                               {"export", "--dir"},
+                                               {"import"},
+                                               {"import", "a.geo", "b.geo"},
+                                               {"import", "a.geo", "--law", "steel"},
+                                               {"--nx", "0"},
+                                               {"import", "a.geo", "--mu", "1", "--law", "mr"},
+                                               {"import", "a.geo", "--size-factor", "0"},
+                                               {"--version=1"}}) {
         const auto r = run(dir.path(), args);
         EXPECT_TRUE(r.status == 2 && r.err.find("--help") != std::string::npos) << args.back() << ": " << r.err;
     }

@@ -2,12 +2,13 @@
 // file with its own mesh, checked against numbering, supports and loads
 // worked out by hand; the example of the README run to convergence; and
 // the refusal of meshes velmora cannot represent.
+#include "gmsh_import.hpp"
+
 #include <gtest/gtest.h>
 
-#include "gmsh_import.hpp"
-#include "read/input.hpp"
 #include "mesh_model.hpp"
 #include "mesh_test_support.hpp"
+#include "read/input.hpp"
 
 namespace {
 
@@ -89,7 +90,8 @@ TEST(ImportCommandLine, AMshFileBringsItsMeshNumberedInAscendingTagOrder) {
     dir.write("clamp.geo", rectangle("Physical Curve(\"clamp\") = {4};\n"));
     const auto refused = run(dir.path(), {"import", "clamp.geo", "-o", "input.txt"});
     EXPECT_EQ(std::pair(refused.status, refused.err.rfind("velmora-mesh import: unknown group name", 0)),
-              std::pair(1, 0ul)) << refused.err;
+              std::pair(1, 0ul))
+        << refused.err;
     EXPECT_FALSE(dir.has("input.txt"));
     EXPECT_EQ(refused.err.find("wrote"), std::string::npos) << refused.err;
 }

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "read/input.hpp"
 #include "mesh_error.hpp"
 #include "program_run.hpp"
+#include "read/input.hpp"
 
 namespace mesh_test {
 

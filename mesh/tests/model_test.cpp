@@ -18,10 +18,16 @@ using mesh_test::refusal;
 
 TEST(GroupName, NamesWithoutAMeaningAreRefusedWithTheReason) {
     const std::pair<const char*, const char*> cases[] = {
-        {"clamp x", "unknown group name: physical curve 7 \"clamp x\""}, {"", "has no name"},
-        {"fix", "at least one direction"}, {"fix w", "expected a direction"}, {"fix x x", "given twice"},
-        {"fix x 0", "expected a direction"}, {"move x 0.25 y", "needs a value"}, {"load y abc", "finite number"},
-        {"load y inf", "finite number"}, {"load y 1.5.2", "finite number"}};
+        {"clamp x", "unknown group name: physical curve 7 \"clamp x\""},
+        {"", "has no name"},
+        {"fix", "at least one direction"},
+        {"fix w", "expected a direction"},
+        {"fix x x", "given twice"},
+        {"fix x 0", "expected a direction"},
+        {"move x 0.25 y", "needs a value"},
+        {"load y abc", "finite number"},
+        {"load y inf", "finite number"},
+        {"load y 1.5.2", "finite number"}};
     for (const auto& [name, reason] : cases) {
         const std::string why = refusal([name = name] { parse_group_name(name, "physical curve 7"); });
         EXPECT_NE(why.find(reason), std::string::npos) << name << ": " << why;
@@ -39,8 +45,11 @@ TEST(GroupName, NamesWithoutAMeaningAreRefusedWithTheReason) {
 //
 // Body nodes in ascending tag order: 3 5 7 9 12 20 -> numbers 1 to 6.
 source_mesh plate(std::vector<source_group> groups = {}) {
-    return {{7, 3, 12, 5, 20, 9, 99}, {{0, 0, 0}, {1, 0, 0}, {4, 0, 0}, {0, 1, 0}, {1, 1, 0}, {4, 1, 0}, {9, 9, 0}},
-            {6, 3, 5, 4}, {{3, 9, 20}, {7, 3, 20}, {3, 12, 9}, {7, 20, 5}}, std::move(groups)};
+    return {{7, 3, 12, 5, 20, 9, 99},
+            {{0, 0, 0}, {1, 0, 0}, {4, 0, 0}, {0, 1, 0}, {1, 1, 0}, {4, 1, 0}, {9, 9, 0}},
+            {6, 3, 5, 4},
+            {{3, 9, 20}, {7, 3, 20}, {3, 12, 9}, {7, 20, 5}},
+            std::move(groups)};
 }
 
 source_group curve(const std::string& name, const std::vector<std::array<std::size_t, 2>>& segments) {
@@ -75,11 +84,19 @@ TEST(MeshModel, CurveLoadsFollowSegmentLengthsAndPointLoadsSplitEqually) {
 // z at every node unless a group says otherwise; the same value from two
 // groups is one record.
 TEST(MeshModel, SupportsComeFromGroupsAndAPlaneMeshIsHeldInZ) {
-    const source_mesh s = plate({curve("fix x y", {{7, 5}}), point(4, "Move x 0.25 z +0.1", {20}),
-                                 point(5, "move x 0", {7})});
-    EXPECT_EQ(entries(build_model(s, {}).supports),
-              (std::vector<entry>{{1, 3, 0}, {2, 1, 0}, {2, 2, 0}, {2, 3, 0}, {3, 1, 0}, {3, 2, 0}, {3, 3, 0},
-                                  {4, 3, 0}, {5, 3, 0}, {6, 1, 0.25}, {6, 3, 0.1}}));
+    const source_mesh s =
+        plate({curve("fix x y", {{7, 5}}), point(4, "Move x 0.25 z +0.1", {20}), point(5, "move x 0", {7})});
+    EXPECT_EQ(entries(build_model(s, {}).supports), (std::vector<entry>{{1, 3, 0},
+                                                                        {2, 1, 0},
+                                                                        {2, 2, 0},
+                                                                        {2, 3, 0},
+                                                                        {3, 1, 0},
+                                                                        {3, 2, 0},
+                                                                        {3, 3, 0},
+                                                                        {4, 3, 0},
+                                                                        {5, 3, 0},
+                                                                        {6, 1, 0.25},
+                                                                        {6, 3, 0.1}}));
     EXPECT_EQ(entries(build_model(s, {.hold_z = false, .source = ""}).supports),
               (std::vector<entry>{{2, 1, 0}, {2, 2, 0}, {3, 1, 0}, {3, 2, 0}, {6, 1, 0.25}, {6, 3, 0.1}}));
     source_mesh bent = plate();
@@ -90,12 +107,24 @@ TEST(MeshModel, SupportsComeFromGroupsAndAPlaneMeshIsHeldInZ) {
 
 TEST(MeshModel, MeshesAndGroupsVelmoraCannotTakeAreRefused) {
     const std::pair<std::function<void(source_mesh&)>, const char*> cases[] = {
-        {[](source_mesh& m) { m.triangles.clear(); m.triangle_tags.clear(); }, "no triangles"},
+        {[](source_mesh& m) {
+             m.triangles.clear();
+             m.triangle_tags.clear();
+         },
+         "no triangles"},
         {[](source_mesh& m) { m.triangles[0][0] = 1234; }, "source node 1234, which the mesh does not hold"},
-        {[](source_mesh& m) { m.groups = {curve("clamp", {{7, 5}})}; }, "physical curve 3 \"clamp\""},
+        {[](source_mesh& m) {
+             m.groups = {curve("clamp", {{7, 5}})};
+         },
+         "physical curve 3 \"clamp\""},
         {[](source_mesh& m) { m.groups = {point(1, "fix x", {99})}; }, "belongs to no triangle"},
-        {[](source_mesh& m) { m.groups = {{1, 4, "load x 1", {7, 5}, {}}}; }, "no line elements"},
-        {[](source_mesh& m) { m.groups = {curve("fix x", {{7, 5}}), point(5, "move x 0.25", {7})}; },
+        {[](source_mesh& m) {
+             m.groups = {{1, 4, "load x 1", {7, 5}, {}}};
+         },
+         "no line elements"},
+        {[](source_mesh& m) {
+             m.groups = {curve("fix x", {{7, 5}}), point(5, "move x 0.25", {7})};
+         },
          "conflicting supports at node 3 (source node 7 at (0, 0, 0)) in x"}};
     for (const auto& [change, reason] : cases) {
         source_mesh m = plate();
@@ -106,8 +135,14 @@ TEST(MeshModel, MeshesAndGroupsVelmoraCannotTakeAreRefused) {
 }
 
 TEST(MeshModel, TheWrittenFileReadsBackAsTheSameModel) {
-    const import_options o{.law = material_law::mooney_rivlin, .c10 = 0.3, .c01 = 0.05, .bulk = 7.5, .thickness = 0.2,
-                           .tolerance = 1e-5, .max_iterations = 1234, .source = "plate.msh"};
+    const import_options o{.law = material_law::mooney_rivlin,
+                           .c10 = 0.3,
+                           .c01 = 0.05,
+                           .bulk = 7.5,
+                           .thickness = 0.2,
+                           .tolerance = 1e-5,
+                           .max_iterations = 1234,
+                           .source = "plate.msh"};
     const imported_model m = build_model(
         plate({curve("load x 8", {{7, 3}, {3, 12}}), curve("fix x y", {{7, 5}}), point(4, "move x 0.25", {12})}), o);
     const velmora::model read = mesh_test::model_of(model_text(m, o));

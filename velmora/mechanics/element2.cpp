@@ -7,12 +7,12 @@
 namespace velmora {
 
 element_result element2(const model& m, int e, const fmat1& v, nodal_force& f) {
-    const kernel::results<double> r = with_element(
-        m, e, v,
-        []<material_law Law>(const kernel::geometry<double>& geo, const corners& u,
-                             const kernel::constants<double>& c) {
-            return kernel::evaluate<double, Law>(geo, u.u[0], u.u[1], u.u[2], c);
-        });
+    const kernel::results<double> r =
+        with_element(m, e, v,
+                     []<material_law Law>(const kernel::geometry<double>& geo, const corners& u,
+                                          const kernel::constants<double>& c) {
+                         return kernel::evaluate<double, Law>(geo, u.u[0], u.u[1], u.u[2], c);
+                     });
     const double row1[3] = {r.row1.x, r.row1.y, r.row1.z};
     const double row2[3] = {r.row2.x, r.row2.y, r.row2.z};
     for (int d = 0; d < 3; ++d) {

@@ -71,8 +71,7 @@ decltype(auto) with_element(const model& m, int e, const fmat1& v, Kernel&& f) {
     corners u;
     c.gather(el, u);
     const kernel::geometry<double> geo = geometry_of(el);
-    if (mat.law() == material_law::neo_hookean)
-        return f.template operator()<material_law::neo_hookean>(geo, u, c.neo);
+    if (mat.law() == material_law::neo_hookean) return f.template operator()<material_law::neo_hookean>(geo, u, c.neo);
     return f.template operator()<material_law::mooney_rivlin>(geo, u, c.mr);
 }
 

@@ -86,8 +86,8 @@ template <class T>
 }
 
 template <class T, material_law Law>
-[[gnu::always_inline]] inline results<T> evaluate(const geometry<T>& el, const vec3<T>& u1, const vec3<T>& u2, const vec3<T>& u3,
-                           const constants<T>& c) {
+[[gnu::always_inline]] inline results<T> evaluate(const geometry<T>& el, const vec3<T>& u1, const vec3<T>& u2,
+                                                  const vec3<T>& u3, const constants<T>& c) {
     const T D = el.D;
     const T t = c.thickness;
 
@@ -153,7 +153,9 @@ template <class T, material_law Law>
     const vec3<T> np = cross(n, p);
     const vec3<T> nq = cross(n, q);
     const auto row = [&](const T& gd, const T& gn, const T& nd, const T& a, const T& qd, const T& b, const T& pd,
-                         const T& cross_d) { return t * (c1 * gd + c2 * (gn * nd + (a * qd - b * pd) / DD) + c3 * cross_d); };
+                         const T& cross_d) {
+        return t * (c1 * gd + c2 * (gn * nd + (a * qd - b * pd) / DD) + c3 * cross_d);
+    };
     results<T> r{strain_energy, i1, trace_c2, i3, dw_di1, dw_dtrace_c2, dw_di3, {}, {}};
     r.row1 = {row(g1.x, g1n, n.x, g1g1, q.x, g1g2, p.x, np.x), row(g1.y, g1n, n.y, g1g1, q.y, g1g2, p.y, np.y),
               row(g1.z, g1n, n.z, g1g1, q.z, g1g2, p.z, np.z)};

@@ -20,18 +20,17 @@ kernel::vec3<pair> lanes(const kernel::vec3<double>& a, const kernel::vec3<doubl
 }
 
 kernel::geometry<pair> lanes(const kernel::geometry<double>& a, const kernel::geometry<double>& b) {
-    return {lanes(a.A, b.A), lanes(a.B, b.B), pair{a.aa, b.aa}, pair{a.ab, b.ab}, pair{a.bb, b.bb},
-            pair{a.D, b.D}};
+    return {lanes(a.A, b.A), lanes(a.B, b.B), pair{a.aa, b.aa}, pair{a.ab, b.ab}, pair{a.bb, b.bb}, pair{a.D, b.D}};
 }
 
 kernel::constants<pair> lanes(const kernel::constants<double>& c) {
-    return {pair{c.first, c.first}, pair{c.second, c.second}, pair{c.bulk, c.bulk},
-            pair{c.thickness, c.thickness}};
+    return {pair{c.first, c.first}, pair{c.second, c.second}, pair{c.bulk, c.bulk}, pair{c.thickness, c.thickness}};
 }
 
 // Adds one element's nodal forces into g: rows 1 and 2 as computed, row 3
 // their negated sum, for the free directions among its corners.
-[[gnu::always_inline]] inline void scatter(const corners& c, const double row1[3], const double row2[3], int n, double* g) {
+[[gnu::always_inline]] inline void scatter(const corners& c, const double row1[3], const double row2[3], int n,
+                                           double* g) {
     double rows[3][3];
     for (int d = 0; d < 3; ++d) {
         rows[0][d] = row1[d];
@@ -58,9 +57,8 @@ double element_sweep(const model& md, int n, const fmat1& x, double* g, const ke
         ctx.gather(el[e], u0);
         ctx.gather(el[e + 1], u1);
         const kernel::results<pair> r =
-            kernel::evaluate<pair, Law>(lanes(geometry_of(el[e]), geometry_of(el[e + 1])),
-                                        lanes(u0.u[0], u1.u[0]), lanes(u0.u[1], u1.u[1]),
-                                        lanes(u0.u[2], u1.u[2]), c2);
+            kernel::evaluate<pair, Law>(lanes(geometry_of(el[e]), geometry_of(el[e + 1])), lanes(u0.u[0], u1.u[0]),
+                                        lanes(u0.u[1], u1.u[1]), lanes(u0.u[2], u1.u[2]), c2);
         total = total + r.strain_energy[0];
         const double a1[3] = {r.row1.x[0], r.row1.y[0], r.row1.z[0]};
         const double a2[3] = {r.row2.x[0], r.row2.y[0], r.row2.z[0]};

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "mechanics/mechanics.hpp"
-#include "nlp.hpp"
 #include "model/steps.hpp"
+#include "nlp.hpp"
 
 namespace velmora {
 

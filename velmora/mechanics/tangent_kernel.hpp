@@ -65,13 +65,8 @@ inline law_derivatives derivatives(double i1, double trace_c2, double i3, const 
     const double volumetric_2 = bulk / (4.0 * J * i3);         // its second derivative
     if constexpr (Law == material_law::neo_hookean) {
         const double mu = c.first;
-        return {0.5 * mu / s,
-                0.0,
-                volumetric_1 - mu * i1 / (6.0 * s * i3),
-                0.0,
-                -mu / (6.0 * s * i3),
-                0.0,
-                2.0 * mu * i1 / (9.0 * s * i3 * i3) + volumetric_2};
+        return {0.5 * mu / s,         0.0, volumetric_1 - mu * i1 / (6.0 * s * i3),           0.0,
+                -mu / (6.0 * s * i3), 0.0, 2.0 * mu * i1 / (9.0 * s * i3 * i3) + volumetric_2};
     } else {
         const double c10 = c.first, c01 = c.second;
         const double i2 = i1 * i1 - trace_c2;  // twice the second invariant
@@ -92,7 +87,8 @@ struct edge_block {
     void fill(const double p[3], const double q[3], double h[9]) const {
         for (int r = 0; r < 3; ++r)
             for (int s = 0; s < 3; ++s)
-                h[3 * r + s] = a * p[r] * p[s] + b * p[r] * q[s] + c * q[r] * p[s] + d * q[r] * q[s] + (r == s ? e : 0.0);
+                h[3 * r + s] =
+                    a * p[r] * p[s] + b * p[r] * q[s] + c * q[r] * p[s] + d * q[r] * q[s] + (r == s ? e : 0.0);
     }
 };
 
@@ -130,8 +126,8 @@ void tangent(const geometry<double>& el, const vec3<double>& u1, const vec3<doub
         w[a] = volume * (W.w1 * d1[a] + W.w2 * d2[a] + W.w3 * d3[a]);
         for (int b = a; b < 3; ++b) {
             wm[a][b] = volume * (W.w11 * d1[a] * d1[b] + W.w13 * (d1[a] * d3[b] + d3[a] * d1[b]) +
-                                 W.w23 * (d2[a] * d3[b] + d3[a] * d2[b]) + W.w33 * d3[a] * d3[b] +
-                                 W.w2 * h2[a][b] + W.w3 * h3[a][b]);
+                                 W.w23 * (d2[a] * d3[b] + d3[a] * d2[b]) + W.w33 * d3[a] * d3[b] + W.w2 * h2[a][b] +
+                                 W.w3 * h3[a][b]);
             wm[b][a] = wm[a][b];
         }
     }

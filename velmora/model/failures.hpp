@@ -11,10 +11,10 @@ namespace velmora {
 
 using terms::failure;
 
-inline constexpr const char* name_error = "NAME_ERROR";          // "input.txt" missing or unreadable, -C DIR not entered
-inline constexpr const char* end_error = "END_ERROR";            // "input.txt" ends too early
-inline constexpr const char* data_error = "DATA_ERROR";          // malformed or duplicated data
-inline constexpr const char* range_error = terms::range_error;   // number outside its range (the arrays raise it)
+inline constexpr const char* name_error = "NAME_ERROR";         // "input.txt" missing or unreadable, -C DIR not entered
+inline constexpr const char* end_error = "END_ERROR";           // "input.txt" ends too early
+inline constexpr const char* data_error = "DATA_ERROR";         // malformed or duplicated data
+inline constexpr const char* range_error = terms::range_error;  // number outside its range (the arrays raise it)
 inline constexpr const char* material_error = "MATERIAL_ERROR";  // the model has no material
 inline constexpr const char* geometry_error = "GEOMETRY_ERROR";  // an element without area
 inline constexpr const char* use_error = "USE_ERROR";            // an output file cannot be written

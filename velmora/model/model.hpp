@@ -24,9 +24,7 @@ enum class material_law { neo_hookean, mooney_rivlin };
 // (Mooney-Rivlin). Asking for a parameter of the other kind is a failure.
 class mat_rec {
 public:
-    static mat_rec neo_hookean(double mu, double bulk) {
-        return mat_rec(material_law::neo_hookean, bulk, mu, 0.0);
-    }
+    static mat_rec neo_hookean(double mu, double bulk) { return mat_rec(material_law::neo_hookean, bulk, mu, 0.0); }
     static mat_rec mooney_rivlin(double c10, double c01, double bulk) {
         return mat_rec(material_law::mooney_rivlin, bulk, c10, c01);
     }
@@ -45,8 +43,7 @@ private:
     double parameter(material_law holder, double value, const char* name) const {
         if (kind_ != holder)
             throw failure(material_error, std::string("a ") +
-                                              (kind_ == material_law::neo_hookean ? "neo-Hookean"
-                                                                                  : "Mooney-Rivlin") +
+                                              (kind_ == material_law::neo_hookean ? "neo-Hookean" : "Mooney-Rivlin") +
                                               " material has no parameter " + name);
         return value;
     }
@@ -87,8 +84,8 @@ struct model {
 
     // Mesh (sections 3 and 4).
     int node_count = 0;
-    fmat1 x, y, z;            // initial coordinates, 1..node_count
-    element_array elements;   // 1..element count
+    fmat1 x, y, z;           // initial coordinates, 1..node_count
+    element_array elements;  // 1..element count
 
     // Supports and loads (sections 5 and 6), numbering of the degrees of freedom.
     imat2 dof_number;  // node x direction: 0/1 flags after input, numbers after set-up
@@ -96,10 +93,10 @@ struct model {
     fmat2 force;       // node x direction: applied force; residual force after the report
 
     // Set-up and solution.
-    int dof_count = 0;         // free degrees of freedom
-    fmat1 displacement;        // 1..dof_count, the minimiser's variable
-    fmat1 gradient;            // 1..dof_count, out-of-balance force at each free direction
-    double energy = 0.0;       // total potential energy
+    int dof_count = 0;    // free degrees of freedom
+    fmat1 displacement;   // 1..dof_count, the minimiser's variable
+    fmat1 gradient;       // 1..dof_count, out-of-balance force at each free direction
+    double energy = 0.0;  // total potential energy
     double allowable_residue = 0.0;
     int iterations = 0;
 
@@ -108,10 +105,9 @@ struct model {
     // The material, or MATERIAL_ERROR when the input gave an unknown kind.
     const mat_rec& the_material() const {
         if (!material)
-            throw failure(material_error,
-                          "the model has no material: input.txt gave material kind " +
-                              std::to_string(material_input_kind) +
-                              ", expected 1 (neo-Hookean) or 2 (Mooney-Rivlin)");
+            throw failure(material_error, "the model has no material: input.txt gave material kind " +
+                                              std::to_string(material_input_kind) +
+                                              ", expected 1 (neo-Hookean) or 2 (Mooney-Rivlin)");
         return *material;
     }
 

@@ -55,7 +55,8 @@ double equilibrium_problem::operator()(int n, const fmat1& x, fmat1& g) const {
 
 bool equilibrium_problem::factorise(int, const fmat1& x) {
     const model& m = *m_;
-    assemble(pattern_, [&](int e, double* k) { element_tangent(m, e, x, k); }, values_.data());
+    assemble(
+        pattern_, [&](int e, double* k) { element_tangent(m, e, x, k); }, values_.data());
     if (factor_.factorise(values_.data())) {
         ++counts_.exact;
         return true;

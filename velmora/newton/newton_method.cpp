@@ -35,8 +35,8 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
         if (!(slope < 0) || !std::isfinite(slope)) nlp::halt();
     }
     equilibrium_problem problem(m);
-    const nlp::load_settings s{m.max_iterations, m.search_limit, m.allowable_residue,
-                               m.eta, increments, reuse_ratio(problem.factor())};
+    const nlp::load_settings s{
+        m.max_iterations, m.search_limit, m.allowable_residue, m.eta, increments, reuse_ratio(problem.factor())};
     newton_summary summary{};
     if (observe)
         summary.result = nlp::load_steps(problem, n, s, m.displacement, m.gradient,

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "newton/equilibrium_problem.hpp"
 #include "load_steps.hpp"
 #include "model/model.hpp"
+#include "newton/equilibrium_problem.hpp"
 
 namespace velmora {
 

@@ -40,8 +40,8 @@ void project_psd(double k[element_entries]) {
     int info = 0;
     dsyev_("V", "U", &n, a, &n, lambda, work, &lwork, &info, 1, 1);
     if (info != 0)
-        throw failure(lapack_error, "dsyev found no eigen decomposition of an element tangent, info " +
-                                                 std::to_string(info));
+        throw failure(lapack_error,
+                      "dsyev found no eigen decomposition of an element tangent, info " + std::to_string(info));
     // Column j of a, a[order j + i], is the eigenvector of lambda[j].
     for (int j = 0; j < order && lambda[j] < 0.0; ++j) {
         const double* v = a + std::ptrdiff_t{order} * j;

@@ -17,8 +17,7 @@
 
 namespace velmora {
 
-static_assert(sizeof(SuiteSparse_long) == sizeof(tangent_pattern::index) &&
-                  std::is_signed_v<SuiteSparse_long>,
+static_assert(sizeof(SuiteSparse_long) == sizeof(tangent_pattern::index) && std::is_signed_v<SuiteSparse_long>,
               "the pattern's indices are CHOLMOD's 64-bit integers");
 
 namespace {
@@ -45,11 +44,16 @@ constexpr std::size_t dense_kernel_room_per_thread = std::size_t(160) << 20;
 
 const char* status_name(int status) {
     switch (status) {
-    case CHOLMOD_NOT_INSTALLED: return "method not installed";
-    case CHOLMOD_TOO_LARGE: return "integer overflow, the problem is too large";
-    case CHOLMOD_INVALID: return "invalid input";
-    case CHOLMOD_GPU_PROBLEM: return "GPU failure";
-    default: return "error";
+    case CHOLMOD_NOT_INSTALLED:
+        return "method not installed";
+    case CHOLMOD_TOO_LARGE:
+        return "integer overflow, the problem is too large";
+    case CHOLMOD_INVALID:
+        return "invalid input";
+    case CHOLMOD_GPU_PROBLEM:
+        return "GPU failure";
+    default:
+        return "error";
     }
 }
 
@@ -163,7 +167,7 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, fill_ordering o
     // versions end the program); with this CHOLMOD first tries to allocate
     // twice METIS's usual need, and reports out of memory when that fails.
     c.metis_memory = 2.0;
-    c.supernodal = form == factor_form::simplicial    ? CHOLMOD_SIMPLICIAL
+    c.supernodal = form == factor_form::simplicial   ? CHOLMOD_SIMPLICIAL
                    : form == factor_form::supernodal ? CHOLMOD_SUPERNODAL
                                                      : CHOLMOD_AUTO;
     // The simplicial factorisation as L L' too, so that a pivot <= 0 shows

@@ -80,7 +80,8 @@ tangent_pattern::tangent_pattern(const model& m) : n(m.dof_count) {
             for (index s = at.start[j]; s < at.start[j + 1]; ++s) {
                 free_directions(m, at.element[static_cast<std::size_t>(s)] + 1, d);
                 for (int i : d)
-                    if (i >= 0 && static_cast<std::size_t>(i) <= j && mark[static_cast<std::size_t>(i)] != static_cast<int>(j)) {
+                    if (i >= 0 && static_cast<std::size_t>(i) <= j &&
+                        mark[static_cast<std::size_t>(i)] != static_cast<int>(j)) {
                         mark[static_cast<std::size_t>(i)] = static_cast<int>(j);
                         take(i);
                     }

@@ -49,9 +49,9 @@ struct tangent_pattern {
     using position_type = std::int32_t;
     static constexpr position_type outside = -1;  // the entry touches a prescribed direction
 
-    index n = 0;                       // free degrees of freedom: the matrix is n x n
-    std::vector<index> column_start;   // n + 1: column j holds entries column_start[j] .. column_start[j+1] - 1
-    std::vector<index> row;            // row of each entry, ascending within a column
+    index n = 0;                          // free degrees of freedom: the matrix is n x n
+    std::vector<index> column_start;      // n + 1: column j holds entries column_start[j] .. column_start[j+1] - 1
+    std::vector<index> row;               // row of each entry, ascending within a column
     std::vector<position_type> position;  // element e, pair t: entry of element_pairs.pair[t] at 45 (e-1) + t
 
     tangent_pattern() = default;

@@ -82,8 +82,8 @@ void read_material(input_text& in, model& m) {
 
 void check_record_number(input_text& in, int k, int count, std::vector<char>& seen, const char* record) {
     if (k < 1 || k > count)
-        in.fail(range_error, std::string(record) + " number " + std::to_string(k) + " outside 1.." +
-                                 std::to_string(count));
+        in.fail(range_error,
+                std::string(record) + " number " + std::to_string(k) + " outside 1.." + std::to_string(count));
     if (seen[static_cast<std::size_t>(k - 1)])
         in.fail(data_error, std::string(record) + " " + std::to_string(k) + " is given twice");
     seen[static_cast<std::size_t>(k - 1)] = 1;
@@ -184,8 +184,8 @@ void input(model& m) {
     errno = 0;
     const std::unique_ptr<std::FILE, file_closer> file(std::fopen(input_file_name, "rb"));
     if (file == nullptr)
-        throw failure(name_error, std::string("cannot open \"") + input_file_name + "\" in the working directory: " +
-                                      std::strerror(errno));
+        throw failure(name_error, std::string("cannot open \"") + input_file_name +
+                                      "\" in the working directory: " + std::strerror(errno));
     // A directory or a pipe has no size.
     std::error_code no_size;
     const std::uintmax_t size = std::filesystem::file_size(input_file_name, no_size);

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "read/input_text.hpp"
 #include "model/model.hpp"
+#include "read/input_text.hpp"
 
 namespace velmora {
 

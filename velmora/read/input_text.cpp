@@ -21,13 +21,19 @@ bool is_line_end(const char* p, const char* end) {
 }  // namespace
 
 input_text::input_text(std::string_view text, std::string file_name)
-    : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), data_end_(end_),
+    : begin_(text.data()),
+      p_(text.data()),
+      end_(text.data() + text.size()),
+      data_end_(end_),
       file_name_(std::move(file_name)) {}
 
-input_text::input_text(std::FILE* file, std::optional<std::uintmax_t> size, std::string file_name,
-                       std::size_t piece)
-    : file_name_(std::move(file_name)), file_(file), capacity_(std::max<std::size_t>(piece, 1)),
-      buffer_(new char[capacity_]), size_(size), file_ended_(false) {
+input_text::input_text(std::FILE* file, std::optional<std::uintmax_t> size, std::string file_name, std::size_t piece)
+    : file_name_(std::move(file_name)),
+      file_(file),
+      capacity_(std::max<std::size_t>(piece, 1)),
+      buffer_(new char[capacity_]),
+      size_(size),
+      file_ended_(false) {
     begin_ = p_ = end_ = data_end_ = buffer_.get();
     fill(false);
 }

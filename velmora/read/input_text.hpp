@@ -76,10 +76,10 @@ private:
     std::size_t capacity_ = 0;
     std::unique_ptr<char[]> buffer_;
     std::optional<std::uintmax_t> size_;
-    std::uintmax_t read_ = 0;      // bytes read from the file so far
+    std::uintmax_t read_ = 0;  // bytes read from the file so far
     bool file_ended_ = true;
-    long long lines_before_ = 0;   // line ends in the text before begin_
-    char last_before_ = 0;         // the character just before begin_, 0 at the start
+    long long lines_before_ = 0;  // line ends in the text before begin_
+    char last_before_ = 0;        // the character just before begin_, 0 at the start
 };
 
 }  // namespace velmora

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "read/input_text.hpp"
 #include "model/model.hpp"
+#include "read/input_text.hpp"
 
 namespace velmora {
 
@@ -65,7 +65,8 @@ input_text::number input_text::read_number(bool real, const char* what) {
     skip_blanks();
     const char* const start = p_;
     const char* const kind = real ? "a real" : "an integer";
-    if (p_ == end_) fail_at(end_, end_error, std::string("the file ends where ") + kind + " (" + what + ") was expected");
+    if (p_ == end_)
+        fail_at(end_, end_error, std::string("the file ends where ") + kind + " (" + what + ") was expected");
 
     number n;
     const char* q = p_;
@@ -83,27 +84,25 @@ input_text::number input_text::read_number(bool real, const char* what) {
         // base # digits [. digits] # [exponent]: a number in a base from 2 to 16.
         unsigned long long b = 0;
         if (!exact_value(digits, 10, b) || b < 2 || b > 16)
-            fail_at(start, data_error,
-                    "the base of the number " + found(start) + " (" + what + ") must lie in 2..16");
+            fail_at(start, data_error, "the base of the number " + found(start) + " (" + what + ") must lie in 2..16");
         base = static_cast<int>(b);
         digits.clear();
         after = numeral(q + 1, end_, base, digits);
         if (after == q + 1)
             fail_at(start, data_error,
-                    "expected digits of base " + std::to_string(base) + " after '#' in " + found(start) + " (" +
-                        what + ")");
+                    "expected digits of base " + std::to_string(base) + " after '#' in " + found(start) + " (" + what +
+                        ")");
         q = after;
         if (q != end_ && *q == '.') {
             after = numeral(q + 1, end_, base, fraction);
             if (after == q + 1 || !real)
-                fail_at(start, data_error,
-                        std::string("expected ") + kind + " (" + what + "), found " + found(start));
+                fail_at(start, data_error, std::string("expected ") + kind + " (" + what + "), found " + found(start));
             q = after;
         }
         if (q == end_ || *q != '#')
             fail_at(start, data_error,
-                    "expected a closing '#' after the digits of base " + std::to_string(base) + " in " +
-                        found(start) + " (" + what + ")");
+                    "expected a closing '#' after the digits of base " + std::to_string(base) + " in " + found(start) +
+                        " (" + what + ")");
         ++q;
     } else if (real && q != end_ && *q == '.' && q + 1 != end_ && digit_value(q[1]) < 10) {
         q = numeral(q + 1, end_, 10, fraction);
@@ -137,8 +136,8 @@ input_text::number input_text::read_number(bool real, const char* what) {
     if (exponent_negative) exponent = -exponent;
 
     // The number as it stands in the file, shortened for the message.
-    const std::string text = q - start <= longest_quote ? std::string(start, q)
-                                                        : std::string(start, start + longest_quote) + "...";
+    const std::string text =
+        q - start <= longest_quote ? std::string(start, q) : std::string(start, start + longest_quote) + "...";
     if (!real) {
         if (exponent < 0)
             fail_at(start, data_error,
@@ -190,7 +189,8 @@ input_text::number input_text::read_number(bool real, const char* what) {
         value = static_cast<double>(scaled);
     }
     if (!std::isfinite(value))
-        fail_at(start, data_error, "the real " + text + " (" + std::string(what) + ") lies outside the range of a double");
+        fail_at(start, data_error,
+                "the real " + text + " (" + std::string(what) + ") lies outside the range of a double");
     n.real = n.negative ? -value : value;
     return n;
 }

@@ -31,8 +31,10 @@ command parse_command(int argc, char** argv) {
     cli::arguments a(argc, argv, 1);
     while (a.next()) {
         const std::string_view name = a.name();
-        if (name == "-h" || name == "--help") a.flag(), c.help = true;
-        else if (name == "--version") a.flag(), c.version = true;
+        if (name == "-h" || name == "--help")
+            a.flag(), c.help = true;
+        else if (name == "--version")
+            a.flag(), c.version = true;
         else if (name == "-C" || name == "--directory") {
             const std::string_view dir = a.value();
             if (dir.empty()) refuse(std::string(name) + " needs a directory name");
@@ -45,10 +47,14 @@ command parse_command(int argc, char** argv) {
         } else if (name == "--increments") {
             c.settings.increments = a.whole();
             if (c.settings.increments < 1) refuse("--increments: expected a whole number of at least 1");
-        } else if (name == "--progress") a.flag(), c.progress = true;
-        else if (name == "--no-progress") a.flag(), c.progress = false;
-        else if (name.starts_with("-")) refuse("unknown option " + quoted(name));
-        else refuse("unexpected argument " + quoted(a.arg()) + " (velmora reads \"input.txt\"; -C DIR runs in DIR)");
+        } else if (name == "--progress")
+            a.flag(), c.progress = true;
+        else if (name == "--no-progress")
+            a.flag(), c.progress = false;
+        else if (name.starts_with("-"))
+            refuse("unknown option " + quoted(name));
+        else
+            refuse("unexpected argument " + quoted(a.arg()) + " (velmora reads \"input.txt\"; -C DIR runs in DIR)");
     }
     return c;
 }

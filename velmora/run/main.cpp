@@ -16,8 +16,8 @@
 #include <string>
 
 #include "cli.hpp"
-#include "run/command_line.hpp"
 #include "model/failures.hpp"
+#include "run/command_line.hpp"
 #include "run/run.hpp"
 
 namespace {
@@ -32,7 +32,7 @@ int report(const char* name, const char* message) {
 void enter(const std::string& directory) {
     if (chdir(directory.c_str()) != 0)
         throw velmora::failure(velmora::name_error,
-                             "cannot change to directory \"" + directory + "\": " + std::strerror(errno));
+                               "cannot change to directory \"" + directory + "\": " + std::strerror(errno));
 }
 
 // Help and version on standard output; a text that cannot be written is a failure.

@@ -12,7 +12,8 @@ namespace {
 std::string printed(const char* format, auto... values) {
     char buffer[160];
     const int length = std::snprintf(buffer, sizeof buffer, format, values...);
-    return length < 0 ? std::string() : std::string(buffer, std::min<std::size_t>(std::size_t(length), sizeof buffer - 1));
+    return length < 0 ? std::string()
+                      : std::string(buffer, std::min<std::size_t>(std::size_t(length), sizeof buffer - 1));
 }
 
 }  // namespace

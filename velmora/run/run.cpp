@@ -1,12 +1,13 @@
 // The run sequence: one model, filled and used by each step in turn.
+#include "run/run.hpp"
+
 #include <cstdio>
 #include <optional>
 
 #include "mechanics/mechanics.hpp"
+#include "model/steps.hpp"
 #include "run/methods.hpp"
 #include "run/progress.hpp"
-#include "model/steps.hpp"
-#include "run/run.hpp"
 
 namespace velmora {
 
@@ -32,8 +33,7 @@ void warn_turned_over(const model& m) {
                  "length; when that is large against the element size, elements fold. Scaling the moduli and "
                  "the forces down by one factor (for example 0.01) gives the same equilibrium with a gentle "
                  "first step.\n",
-                 folded.count, folded.count == 1 ? " is" : "s are", folded.count == 1 ? "its" : "their",
-                 folded.first);
+                 folded.count, folded.count == 1 ? " is" : "s are", folded.count == 1 ? "its" : "their", folded.first);
 }
 
 }  // namespace

@@ -71,8 +71,7 @@ const char* two_digits(std::uint32_t v) { return &digit_pairs[std::size_t{2} * v
 
 // Digits of v < 10^8 (1 for 0).
 int decimal_digits(std::uint32_t v) {
-    return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
-           (v >= 10000000);
+    return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) + (v >= 10000000);
 }
 
 // Writes the decimal digits of m (no leading zeros) somewhere in buffer and
@@ -155,14 +154,12 @@ bool tie_went_down_long(double v, const char* d, int aft, int e) {
     // With aft + 1 >= 767 digits the rounded digits are already exact.
     if (aft + 1 >= 767) return false;
     char x[exact_precision + to_chars_room];
-    const auto r = std::to_chars(x, x + sizeof x, v, std::chars_format::scientific,
-                                 exact_precision);
+    const auto r = std::to_chars(x, x + sizeof x, v, std::chars_format::scientific, exact_precision);
     const char* xe = x + 2 + exact_precision;  // the 'e'
     int ex = 0;
     for (const char* q = xe + 2; q < r.ptr; ++q) ex = ex * 10 + (*q - '0');
     if (xe[1] == '-') ex = -ex;
-    if (ex != e || x[0] != d[0] || std::memcmp(x + 2, d + 2, static_cast<std::size_t>(aft)) != 0)
-        return false;
+    if (ex != e || x[0] != d[0] || std::memcmp(x + 2, d + 2, static_cast<std::size_t>(aft)) != 0) return false;
     if (x[2 + aft] != '5') return false;
     for (const char* q = x + 3 + aft; q < xe; ++q)
         if (*q != '0') return false;
@@ -232,8 +229,7 @@ char* format_finite(char* p, double value, int fore, int aft, int exp) {
     if (exp < 3) std::memcpy(saved, mant_end, sizeof saved);
     // to_chars writes "[-]d.ddd...e+XX" (no point when aft is 0) in place;
     // its mantissa is already the final one and the exponent is rewritten.
-    const auto r = std::to_chars(p, p + aft + to_chars_room, value,
-                                 std::chars_format::scientific, aft);
+    const auto r = std::to_chars(p, p + aft + to_chars_room, value, std::chars_format::scientific, aft);
     int e = 0;
     for (const char* q = mant_end + 2; q < r.ptr; ++q) e = e * 10 + (*q - '0');
     if (mant_end[1] == '-') e = -e;
@@ -243,16 +239,14 @@ char* format_finite(char* p, double value, int fore, int aft, int exp) {
     char* const last = mant_end - 1;
     if ((*last - '0') % 2 == 0) {
         const double v = std::fabs(value);
-        const bool down = aft <= 16 ? tie_went_down_short(v, lead, aft, e)
-                                    : tie_went_down_long(v, lead, aft, e);
+        const bool down = aft <= 16 ? tie_went_down_short(v, lead, aft, e) : tie_went_down_long(v, lead, aft, e);
         if (down) ++*last;
     }
 
     p = mant_end;
     if (aft == 0) *p++ = '.';
     p = put_exponent(p, e, exp);
-    if (exp < 3 && p < r.ptr)
-        std::memcpy(p, saved + (p - mant_end), static_cast<std::size_t>(r.ptr - p));
+    if (exp < 3 && p < r.ptr) std::memcpy(p, saved + (p - mant_end), static_cast<std::size_t>(r.ptr - p));
     return p;
 }
 

@@ -10,11 +10,11 @@ namespace velmora {
 
 namespace {
 
-constexpr int wide_rule = 65;    // summary box and displacement table
-constexpr int narrow_rule = 59;  // stress and reaction tables
-constexpr int number_width = 5;  // node and element numbers
-constexpr int count_width = 15;  // the iteration count in the box
-constexpr int gap = 5;           // blanks between columns
+constexpr int wide_rule = 65;             // summary box and displacement table
+constexpr int narrow_rule = 59;           // stress and reaction tables
+constexpr int number_width = 5;           // node and element numbers
+constexpr int count_width = 15;           // the iteration count in the box
+constexpr int gap = 5;                    // blanks between columns
 constexpr int skipped_column = gap + 13;  // blanks for a reaction not reported
 constexpr int fore = 2, exp_width = 3;
 constexpr int box_aft = 8, displacement_aft = 8, stress_aft = 6;

@@ -10,8 +10,8 @@ namespace velmora {
 namespace {
 
 [[noreturn]] void write_failure(const std::string& name, const char* what, int error) {
-    throw failure(use_error, "cannot " + std::string(what) + " \"" + name + "\" in the working directory: " +
-                                 std::strerror(error));
+    throw failure(use_error, "cannot " + std::string(what) + " \"" + name +
+                                 "\" in the working directory: " + std::strerror(error));
 }
 
 }  // namespace
