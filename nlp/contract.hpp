@@ -2,6 +2,7 @@
 // the objective concept, the failure HALT and the result record.
 #pragma once
 
+#include <cmath>
 #include <concepts>
 #include <cstdio>
 
@@ -27,6 +28,13 @@ inline constexpr const char* halt_message = "nlp:126 instantiated at velmora:483
     std::fputs("Line Search Failure\n", stdout);
     std::fflush(stdout);
     throw terms::failure(halt_name, halt_message);
+}
+
+// A line search may start only along a descent direction: its initial
+// slope g . d must be a finite negative number (a NaN fails too);
+// otherwise HALT.
+inline void require_descent(double slope) {
+    if (!(slope < 0) || !std::isfinite(slope)) halt();
 }
 
 // What a minimisation method returns.

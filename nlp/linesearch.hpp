@@ -89,8 +89,7 @@ template <objective_function F>
 line_point linesearch_point(const F& objective, int n, int search_limit, double eta, double f0, fmat1& x, fmat1& g,
                             const fmat1& d, const fmat1& x0) {
     const double g0 = detail::dot(n, g.data(), d.data());
-    // Only a finite negative slope is a descent direction; NaN fails too.
-    if (!(g0 < 0) || !std::isfinite(g0)) halt();
+    require_descent(g0);
     const double c = -(g0 * eta);
 
     // The full step: x0 + 1 d is x0 + d.

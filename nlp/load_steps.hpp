@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <limits>
 
 #include "newton.hpp"
 
@@ -23,12 +24,8 @@ concept loaded_problem = newton_problem<P> && requires(P& p, double lambda, int 
 };
 
 struct load_settings {
-    int max_iterations = 0;  // Newton iterations over all increments
-    int search_limit = 0;
-    double allowable_residue = 0;
-    double eta = 0;
+    newton_settings newton;  // its max_iterations bounds the Newton iterations over all increments
     int increments = 0;      // 0: adaptive; N > 0: increments of 1/N, halved only when one fails
-    double reuse_ratio = 0;  // as newton_settings::reuse_ratio
 };
 
 struct load_result {
@@ -50,104 +47,121 @@ inline constexpr double smallest_increment = 1.0 / (1 << 20);
 // full load: sums of 1/N need not add up to exactly 1.
 inline constexpr double full_load_slack = 1e-9;
 
+namespace detail {
+
+// What the increments carry from one to the next: the last equilibrium
+// and its load fraction, whether the problem holds a factor of the tangent
+// there, and the work vectors of the predictor and of Newton's method.
+struct load_state {
+    fmat1 x_done, r, dx;
+    newton_work work;
+    double done = 0;
+    bool factor_at_done = false;
+    explicit load_state(int n) : x_done(n), r(n), dx(n), work(n) {}
+};
+
+// Moves x from the last equilibrium towards the one at target and returns
+// the objective there (+infinity for an inadmissible point), with the
+// problem's loads at target. The predictor is the linear response to the
+// load added, dx = -(target - done) K^-1 dg/dlambda with the factor at the
+// last equilibrium, taken along a line search whose full step is dx (large
+// rotations make it overshoot). Where the added load makes the last
+// equilibrium itself inadmissible (a support moved farther than the
+// problem admits in one step), the predicted point is taken as it is.
+template <loaded_problem P>
+double predict(P& problem, int n, const load_settings& s, load_state& st, double target, fmat1& x, fmat1& g) {
+    problem.load(st.done);
+    bool predicted = false;
+    if (st.factor_at_done) {
+        problem.load_derivative(n, st.x_done, st.r);
+        problem.solve(n, st.r, st.dx);
+        const double dl = target - st.done;
+        for (int i = 0; i < n; ++i) st.dx.data()[i] = -dl * st.dx.data()[i];
+        predicted = all_finite(n, st.dx.data());
+    }
+    problem.load(target);
+    copy(n, st.x_done.data(), x.data());
+    const double f = problem(n, x, g);
+    if (!predicted) return f;
+    if (f < std::numeric_limits<double>::infinity()) {
+        const double slope = dot(n, g.data(), st.dx.data());
+        if (!(slope < 0 && std::isfinite(slope))) return f;
+        const double along = linesearch(problem, n, s.newton.search_limit, s.newton.eta, f, x, g, st.dx, st.x_done);
+        if (along < f) return along;
+        copy(n, st.x_done.data(), x.data());
+        return problem(n, x, g);
+    }
+    for (int i = 0; i < n; ++i) x.data()[i] = st.x_done.data()[i] + st.dx.data()[i];
+    return problem(n, x, g);
+}
+
+}  // namespace detail
+
 // Follows the loads from x (the equilibrium at lambda = 0, usually 0) to
 // lambda = 1. On return x and g hold the final state, the equilibrium at
 // lambda = 1 when total.optimal, else the last equilibrium reached (its
-// fraction in load), and the problem's loads are at that fraction.
+// fraction in load), and the problem's loads are at that fraction. Each
+// Newton iteration is reported to the observer, numbered over the whole
+// run, with its increment and the load fraction it aims at.
 template <loaded_problem P, class Observer = no_observer>
-load_result load_steps(P& problem, int n, const load_settings& s, fmat1& x, fmat1& g, Observer&& observe = Observer{}) {
-    fmat1 x_done(n), r(n), dx(n);
-    newton_work work(n);
-    detail::copy(n, x.data(), x_done.data());
+load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fmat1& g,
+                         Observer&& observe = Observer{}) {
+    detail::load_state st(n);
+    detail::copy(n, x.data(), st.x_done.data());
     const double largest_step = s.increments > 0 ? 1.0 / s.increments : 1.0;
-    double done = 0, step = largest_step;
+    double step = largest_step;
     int total = 0, accepted = 0;
 
     // The predictor needs a factor of the tangent at the last equilibrium.
     problem.load(0);
-    bool factor_at_done = problem.factorise(n, x_done);
+    st.factor_at_done = problem.factorise(n, st.x_done);
 
-    while (done < 1 && total < s.max_iterations) {
-        double target = done + step;
+    while (st.done < 1 && total < s.newton.max_iterations) {
+        double target = st.done + step;
         if (1 - target <= full_load_slack * step) target = 1;
-
-        // Predictor: dx = -(target - done) K^-1 dg/dlambda, K the tangent
-        // at the last equilibrium: the linear response to the load added.
-        problem.load(done);
-        bool predicted = false;
-        if (factor_at_done) {
-            problem.load_derivative(n, x_done, r);
-            problem.solve(n, r, dx);
-            const double dl = target - done;
-            for (int i = 0; i < n; ++i) dx.data()[i] = -dl * dx.data()[i];
-            predicted = detail::all_finite(n, dx.data());
-        }
-        problem.load(target);
-        detail::copy(n, x_done.data(), x.data());
-        double f = problem(n, x, g);
-        if (predicted && f < std::numeric_limits<double>::infinity()) {
-            // Along the prediction by the line search, whose full step is
-            // the linear response: large rotations make that overshoot.
-            const double slope = detail::dot(n, g.data(), dx.data());
-            if (slope < 0 && std::isfinite(slope)) {
-                const double along = linesearch(problem, n, s.search_limit, s.eta, f, x, g, dx, x_done);
-                if (along < f) {
-                    f = along;
-                } else {
-                    detail::copy(n, x_done.data(), x.data());
-                    f = problem(n, x, g);
-                }
-            }
-        } else if (predicted) {
-            // The added load turns elements over at the last equilibrium (a
-            // support moved farther than an element): the prediction itself.
-            for (int i = 0; i < n; ++i) x.data()[i] = x_done.data()[i] + dx.data()[i];
-            f = problem(n, x, g);
-        }
-
-        bool converged = false;
-        if (f < std::numeric_limits<double>::infinity()) {
-            iteration_report report;
-            report.iteration = total;
-            report.increment = accepted + 1;
-            report.load = target;
-            const newton_settings settings{std::min(increment_iterations, s.max_iterations - total), s.search_limit,
-                                           s.allowable_residue, s.eta, s.reuse_ratio};
-            const newton_outcome out = newton(problem, n, settings, f, x, g, work, factor_at_done, report, observe);
+        newton_outcome out{0, detail::predict(problem, n, s, st, target, x, g), newton_end::blocked};
+        if (out.energy < std::numeric_limits<double>::infinity()) {
+            newton_settings settings = s.newton;
+            settings.max_iterations = std::min(increment_iterations, s.newton.max_iterations - total);
+            st.work.factor_ready = st.factor_at_done;
+            const auto seen = [&](const iteration_report& r) {
+                iteration_report in_run = r;
+                in_run.iteration = total + r.iteration;
+                in_run.increment = accepted + 1;
+                in_run.load = target;
+                observe(in_run);
+            };
+            if constexpr (observed<Observer>)
+                out = newton(problem, n, settings, out.energy, x, g, st.work, seen);
+            else
+                out = newton(problem, n, settings, out.energy, x, g, st.work);
             total = total + out.iterations;
-            // An increment that stalls has reached its equilibrium as
-            // closely as rounding allows: it is taken, and the verdict at
-            // the full load tells whether the residue test holds.
-            converged = out.end == newton_end::converged || out.end == newton_end::stalled;
-            if (converged && s.increments == 0 && out.iterations <= quick_increment) {
-                detail::copy(n, x.data(), x_done.data());
-                done = target;
-                accepted = accepted + 1;
-                step = std::min(2 * step, largest_step);
-                continue;
-            }
         }
-        if (converged) {
-            detail::copy(n, x.data(), x_done.data());
-            done = target;
+        // An increment that stalls has reached its equilibrium as closely
+        // as rounding allows: it is taken, and the verdict at the full load
+        // tells whether the residue test holds.
+        if (out.end == newton_end::converged || out.end == newton_end::stalled) {
+            detail::copy(n, x.data(), st.x_done.data());
+            st.done = target;
             accepted = accepted + 1;
+            if (s.increments == 0 && out.iterations <= quick_increment) step = std::min(2 * step, largest_step);
             continue;
         }
         // The increment failed: half of it, from the last equilibrium, with
         // the tangent there for the predictor.
         step = step / 2;
         if (step < smallest_increment) break;
-        problem.load(done);
-        factor_at_done = problem.factorise(n, x_done);
+        problem.load(st.done);
+        st.factor_at_done = problem.factorise(n, st.x_done);
     }
 
-    if (done < 1) {
+    if (st.done < 1) {
         // The run stopped early: the last equilibrium under its own loads.
-        detail::copy(n, x_done.data(), x.data());
-        problem.load(done);
+        detail::copy(n, st.x_done.data(), x.data());
+        problem.load(st.done);
     }
     const double f = problem(n, x, g);
-    return {{total, f, done == 1 && detail::converged(n, g, s.allowable_residue)}, done, accepted};
+    return {{total, f, st.done == 1 && detail::converged(n, g, s.newton.allowable_residue)}, st.done, accepted};
 }
 
 }  // namespace nlp

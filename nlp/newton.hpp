@@ -2,7 +2,7 @@
 // solves K d = -g with a factorised positive definite tangent K at the
 // current point, and the package's linesearch (full step first, doubling,
 // cubic interpolation) moves along it. A point where the objective is
-// +infinity (a state the problem does not admit) is never accepted.
+// +infinity (a point the problem does not admit) is never accepted.
 #pragma once
 
 #include <cmath>
@@ -42,36 +42,6 @@ struct newton_outcome {
     newton_end end = newton_end::limit;
 };
 
-// Work vectors of Newton's method, kept by a caller that runs it many
-// times (one set per load increment) so that no iteration allocates.
-struct newton_work {
-    fmat1 d, x0, g0;
-    explicit newton_work(int n) : d(n), x0(n), g0(n) {}
-};
-
-// Relative rise of the objective that is taken as rounding: a sum over
-// many elements is exact to about sqrt(count) units in the last place of
-// its largest terms.
-inline constexpr double rounding_slack = 1e-12;
-// A full step that cuts the largest residue to this fraction or less is in
-// the region of quadratic convergence; there a relative rise of the
-// objective up to noise_slack is the rounding of a sum of up to 10^8 terms.
-inline constexpr double quadratic_cut = 0.1;
-inline constexpr double noise_slack = 1e-9;
-
-namespace detail {
-
-// The step t of x = x0 + t d, read from the largest component of d.
-inline double step_taken(int n, const fmat1& x, const fmat1& x0, const fmat1& d) {
-    int at = -1;
-    double largest = 0;
-    for (int i = 0; i < n; ++i)
-        if (std::fabs(d.data()[i]) > largest) largest = std::fabs(d.data()[i]), at = i;
-    return at < 0 ? 0 : (x.data()[at] - x0.data()[at]) / d.data()[at];
-}
-
-}  // namespace detail
-
 // What Newton's method is given to do.
 struct newton_settings {
     int max_iterations = 0;
@@ -86,87 +56,129 @@ struct newton_settings {
     double reuse_ratio = 0;
 };
 
+// Work vectors of Newton's method, kept by a caller that runs it many
+// times (one set per load increment) so that no iteration allocates.
+struct newton_work {
+    fmat1 d, x0, g0;
+    // The problem's last factor is of a nearby point and may serve the
+    // first iteration (with reuse_ratio > 0).
+    bool factor_ready = false;
+    explicit newton_work(int n) : d(n), x0(n), g0(n) {}
+};
+
+// The objective is a sum over many terms, exact to about sqrt(count) units
+// in the last place of its largest terms. A step is accepted when it
+// lowers the objective, or keeps it within accepted_rise_tol (relative)
+// and lowers the largest residue.
+inline constexpr double accepted_rise_tol = 1e-12;
+// A full step that cuts the largest residue to full_step_residue_cut or
+// less is in the region of quadratic convergence; there a relative rise of
+// the objective up to full_step_rise_tol is the rounding of a sum of up to
+// 10^8 terms, and the step is taken without a search.
+inline constexpr double full_step_residue_cut = 0.1;
+inline constexpr double full_step_rise_tol = 1e-9;
+
+namespace detail {
+
+// One step along d from x, where the objective is f and the largest
+// residue is residue. The full step first: where it cuts the residue to
+// full_step_residue_cut and leaves the objective as it was to within
+// full_step_rise_tol, it is taken as it is, since close to the solution
+// the fall of the objective is below the rounding of its sum and cannot
+// guide a search, while the residue shows the quadratic convergence.
+// Otherwise the line search decides, from x0 with the gradient there.
+// x0 and g0 keep the point before the step.
+struct newton_trial {
+    line_point point;
+    bool full_step;
+};
+
+template <newton_problem P>
+newton_trial newton_step(P& problem, int n, const newton_settings& s, double f, double residue, fmat1& x, fmat1& g,
+                         newton_work& w) {
+    copy(n, x.data(), w.x0.data());
+    copy(n, g.data(), w.g0.data());
+    const double* dp = w.d.data();
+    for (int i = 0; i < n; ++i) x.data()[i] = w.x0.data()[i] + dp[i];
+    const double value = problem(n, x, g);
+    if (value - f <= full_step_rise_tol * std::fabs(f) && norm(n, g) <= full_step_residue_cut * residue)
+        return {{1, value, dot(n, g.data(), dp)}, true};
+    copy(n, w.g0.data(), g.data());
+    return {linesearch_point(problem, n, s.search_limit, s.eta, f, x, g, w.d, w.x0), false};
+}
+
+// d = -K^-1 g with the last factor. A positive definite K gives
+// g . d = -g K^-1 g < 0; at rounding level it may not, and the search
+// would halt: false then.
+template <newton_problem P>
+bool newton_direction(P& problem, int n, const fmat1& g, fmat1& d) {
+    problem.solve(n, g, d);
+    double* dp = d.data();
+    for (int i = 0; i < n; ++i) dp[i] = -dp[i];
+    const double slope = dot(n, g.data(), dp);
+    return slope < 0 && std::isfinite(slope);
+}
+
+}  // namespace detail
+
 // Newton iterations from x, where the objective is f and the gradient g.
 // Stops when norm(g) is not above allowable_residue, after max_iterations
 // iterations, or when an iteration cannot proceed (see newton_end); x, g
 // and the returned energy are then the last accepted point. The point a
-// line search ends at is accepted when it lowers the objective, or when it
-// keeps it to rounding and lowers the largest residue: close to the
-// minimum the fall of the objective is below the rounding of its sum, but
-// the residue still shows quadratic convergence. Otherwise it is undone.
-// factor_ready: the problem's last factor may serve the first iteration
-// (with reuse_ratio > 0). An iteration on a kept factor that fails is
-// tried again on a fresh one. report.iteration counts on from its value
-// on entry, and each accepted iteration is reported to the observer.
+// step ends at is accepted when it is admissible and lowers the objective,
+// or keeps it to rounding and lowers the largest residue (a full step
+// taken as such is accepted); otherwise it is undone. An iteration on a
+// kept factor that fails is tried again on a fresh one. Each accepted
+// iteration is reported to the observer, numbered from 1.
 template <newton_problem P, class Observer = no_observer>
 newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fmat1& x, fmat1& g, newton_work& w,
-                      bool factor_ready = false, iteration_report report = {}, Observer&& observe = Observer{}) {
+                      Observer&& observe = Observer{}) {
     newton_outcome out{0, f, newton_end::limit};
     double residue = norm(n, g);
-    bool keep = factor_ready && s.reuse_ratio > 0;
+    bool reuse_next = w.factor_ready && s.reuse_ratio > 0;
     while (true) {
         if (detail::converged(n, g, s.allowable_residue)) {
             out.end = newton_end::converged;
             break;
         }
         if (out.iterations >= s.max_iterations) break;
-        const bool kept = keep;
-        if (!kept && !problem.factorise(n, x)) {
+        const bool on_kept_factor = reuse_next;
+        reuse_next = false;
+        if (!on_kept_factor && !problem.factorise(n, x)) {
             out.end = newton_end::no_factor;
             break;
         }
-        problem.solve(n, g, w.d);
-        double* dp = w.d.data();
-        for (int i = 0; i < n; ++i) dp[i] = -dp[i];
-        // A positive definite K gives g . d = -g K^-1 g < 0; at rounding
-        // level it may not, and the search would halt: stop instead.
-        const double slope = detail::dot(n, g.data(), dp);
-        if (!(slope < 0) || !std::isfinite(slope)) {
-            keep = false;
-            if (kept) continue;
+        if (!detail::newton_direction(problem, n, g, w.d)) {
+            if (on_kept_factor) continue;
             out.end = newton_end::stalled;
             break;
         }
-        detail::copy(n, x.data(), w.x0.data());
-        detail::copy(n, g.data(), w.g0.data());
-        // The full step first. Where it cuts the largest residue to a tenth
-        // or less and leaves the objective as it was to within noise_slack,
-        // it is taken as it is: close to the solution the fall of the
-        // objective is below the rounding of its sum over the elements, so
-        // its values cannot guide a search, but the residue shows the
-        // quadratic convergence. Otherwise the line search decides.
-        for (int i = 0; i < n; ++i) x.data()[i] = w.x0.data()[i] + dp[i];
-        double value = problem(n, x, g);
-        const bool full_step =
-            value - out.energy <= noise_slack * std::fabs(out.energy) && norm(n, g) <= quadratic_cut * residue;
-        if (!full_step) {
-            // The search starts from x0, with the gradient there.
-            detail::copy(n, w.g0.data(), g.data());
-            value = linesearch(problem, n, s.search_limit, s.eta, out.energy, x, g, w.d, w.x0);
-        }
+        const detail::newton_trial t = detail::newton_step(problem, n, s, out.energy, residue, x, g, w);
+        const double value = t.point.value;
         const double new_residue = norm(n, g);
         const bool admitted = value < std::numeric_limits<double>::infinity();
-        const double slack = rounding_slack * std::fabs(out.energy);
-        if (!admitted || !(full_step || value < out.energy || (value - out.energy <= slack && new_residue < residue))) {
-            // Back to the point before the search: its value and gradient.
+        const double slack = accepted_rise_tol * std::fabs(out.energy);
+        if (!admitted ||
+            !(t.full_step || value < out.energy || (value - out.energy <= slack && new_residue < residue))) {
+            // Back to the point before the step: its value and gradient.
             detail::copy(n, w.x0.data(), x.data());
             detail::copy(n, w.g0.data(), g.data());
-            keep = false;
-            if (kept) continue;
+            if (on_kept_factor) continue;
             out.end = admitted ? newton_end::stalled : newton_end::blocked;
             break;
         }
-        keep = s.reuse_ratio > 0 && new_residue <= s.reuse_ratio * residue;
+        reuse_next = s.reuse_ratio > 0 && new_residue <= s.reuse_ratio * residue;
         out.iterations = out.iterations + 1;
         out.energy = value;
         residue = new_residue;
         if constexpr (observed<Observer>) {
-            report.iteration = report.iteration + 1;
-            report.energy = value;
-            report.residue = residue;
-            report.allowable = s.allowable_residue;
-            report.step = detail::step_taken(n, x, w.x0, w.d);
-            observe(report);
+            iteration_report r;
+            r.iteration = out.iterations;
+            r.energy = value;
+            r.residue = residue;
+            r.allowable = s.allowable_residue;
+            r.step = t.point.step;
+            observe(r);
         }
     }
     return out;

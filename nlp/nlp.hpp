@@ -1,6 +1,6 @@
 // The optimiser package: generic over the objective function, which it
 // knows only as "fills g with the gradient at x and returns the value".
-// package<F> binds one objective; the program instantiates it once. Each
+// package<F> binds one objective to the methods that minimise it. Each
 // method takes an optional observer of its iterations (observer.hpp).
 #pragma once
 

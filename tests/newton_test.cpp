@@ -114,7 +114,7 @@ TEST(NewtonMethod, ConvergesQuadraticallyOnAStiffeningChain) {
     nlp::newton_work w(8);
     residues log;
     const double f = p(8, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 8, {50, 20, 1e-12, 0.9}, f, x, g, w, false, {}, log);
+    const nlp::newton_outcome out = nlp::newton(p, 8, {50, 20, 1e-12, 0.9}, f, x, g, w, log);
     EXPECT_EQ(out.end, nlp::newton_end::converged);
     EXPECT_LE(out.iterations, 6);
     expect_equilibrium(p, x, 1);
@@ -140,7 +140,7 @@ TEST(NewtonMethod, NeverAcceptsAnInadmissiblePoint) {
     nlp::newton_work w(4);
     residues log;
     const double f = p(4, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 4, {50, 20, 1e-12, 0.9}, f, x, g, w, false, {}, log);
+    const nlp::newton_outcome out = nlp::newton(p, 4, {50, 20, 1e-12, 0.9}, f, x, g, w, log);
     EXPECT_EQ(out.end, nlp::newton_end::converged);
     for (const auto& r : log.seen) EXPECT_LT(r.energy, inf);
     expect_equilibrium(p, x, 1);
@@ -183,7 +183,7 @@ TEST(LoadSteps, PredictorCarriesAMovedSupport) {
     spring_chain p(5, 3, 0.5);
     fmat1 x(5), g(5);
     x.fill(0);
-    const nlp::load_result r = nlp::load_steps(p, 5, {100, 20, 1e-12, 0.9, 0}, x, g);
+    const nlp::load_result r = nlp::follow_loads(p, 5, {{100, 20, 1e-12, 0.9}, 0}, x, g);
     EXPECT_TRUE(r.total.optimal);
     EXPECT_EQ(r.load, 1);
     EXPECT_EQ(r.increments, 1);
@@ -214,7 +214,7 @@ TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
         fmat1 x(4), g(4);
         x.fill(0);
         residues log;
-        const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 1e-12, 0.9, 0}, x, g, log);
+        const nlp::load_result r = nlp::follow_loads(p, 4, {{200, 20, 1e-12, 0.9}, 0}, x, g, log);
         EXPECT_TRUE(r.total.optimal);
         EXPECT_EQ(r.increments, 4);
         expect_equilibrium(p, x, 1);
@@ -227,7 +227,7 @@ TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
         jumpy p(4, 1, 2);
         fmat1 x(4), g(4);
         x.fill(0);
-        const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 1e-12, 0.9, 4}, x, g);
+        const nlp::load_result r = nlp::follow_loads(p, 4, {{200, 20, 1e-12, 0.9}, 4}, x, g);
         EXPECT_TRUE(r.total.optimal);
         EXPECT_EQ(r.increments, 4);
         expect_equilibrium(p, x, 1);
@@ -238,7 +238,7 @@ TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
         spring_chain p(4, 1, 2);
         fmat1 x(4), g(4);
         x.fill(0);
-        const nlp::load_result r = nlp::load_steps(p, 4, {200, 20, 0, 0.9, 2}, x, g);
+        const nlp::load_result r = nlp::follow_loads(p, 4, {{200, 20, 0, 0.9}, 2}, x, g);
         EXPECT_FALSE(r.total.optimal);
         EXPECT_EQ(r.load, 1);
         EXPECT_EQ(r.increments, 2);
@@ -248,7 +248,7 @@ TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
         spring_chain p(4, 1, 2);
         fmat1 x(4), g(4);
         x.fill(0);
-        const nlp::load_result r = nlp::load_steps(p, 4, {5, 20, 1e-12, 0.9, 4}, x, g);
+        const nlp::load_result r = nlp::follow_loads(p, 4, {{5, 20, 1e-12, 0.9}, 4}, x, g);
         EXPECT_FALSE(r.total.optimal);
         EXPECT_LE(r.total.iterations, 5);
         ASSERT_LT(r.load, 1);

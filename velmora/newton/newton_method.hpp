@@ -12,10 +12,15 @@ namespace velmora {
 
 using newton_observer = std::function<void(const nlp::iteration_report&)>;
 
+// What a Newton run did.
 struct newton_summary {
-    nlp::load_result result;  // iterations in all, energy, optimal; the load fraction reached
-    tangent_counts tangents;  // how the tangents were factorised
-    long long evaluations;    // of the objective
+    int iterations = 0;         // Newton iterations over all increments
+    double energy = 0;          // total potential energy of the final state
+    bool optimal = false;       // the residue test holds at the full load
+    double load = 0;            // load fraction of the final state: 1 unless the run stopped early
+    int increments = 0;         // load increments that reached equilibrium
+    tangent_counts tangents;    // how the tangents were factorised
+    long long evaluations = 0;  // of the objective
 };
 
 // Leaves the final state in displacement and gradient, and the model's

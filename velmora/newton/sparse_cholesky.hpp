@@ -17,12 +17,11 @@ namespace velmora {
 
 // The fill-reducing ordering of the analysis: approximate minimum degree,
 // METIS nested dissection, or CHOLMOD's own choice (AMD, then METIS when
-// AMD's factor is dense). METIS is the default: on a plane-strain strip of
-// 10^6 elements its analysis takes 4.0 s against AMD's 0.75 s, but its
-// factor needs 51 instead of 84 GFlop and each factorisation takes 3.0 to
-// 3.5 s instead of 3.7 to 4.3 s, so it is ahead from the fifth
-// factorisation on (bench/README.md). CHOLMOD's choice takes METIS there
-// too, after trying AMD first.
+// AMD's factor is dense). METIS is the default: on large plane meshes its
+// analysis costs more than AMD's, but its factor is smaller and each
+// factorisation faster, so it is ahead after a few factorisations (figures
+// in bench/README.md, "The sparse tangent and its CHOLMOD
+// factorisation").
 enum class fill_ordering { amd, metis, cholmod_choice };
 
 // The numeric factorisation: by columns, by dense supernodes (BLAS), or as

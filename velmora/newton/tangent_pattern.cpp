@@ -1,12 +1,13 @@
 // The pattern of the tangent over the free degrees of freedom, and its
-// product with a vector. See tangent_assembly.hpp.
+// product with a vector. See tangent_pattern.hpp.
 //
 // Column j of the upper triangle holds row i <= j when some element has
-// both directions among its corners, and always the diagonal. The columns are found through the
-// elements at each free direction: a column visits those elements and
-// marks their free directions i <= j, once each; a first pass counts,
-// a second fills and sorts the few rows of each column. The element lists
-// and the marks are freed before the pattern is returned.
+// both directions among its corners, and always the diagonal. The columns
+// are found through the elements at each free direction: a column visits
+// those elements and marks their free directions i <= j, once each; a
+// first pass counts, a second fills and sorts the few rows of each column.
+// The element lists and the marks are freed before the pattern is
+// returned.
 #include "newton/tangent_pattern.hpp"
 
 #include <limits>

@@ -4,6 +4,7 @@
 #include "run/methods.hpp"
 
 #include <string>
+#include <string_view>
 
 #include "mechanics/mechanics.hpp"
 #include "run/progress.hpp"
@@ -71,6 +72,19 @@ struct bfgs_method {
     }
 };
 
+// Whether text holds the decimal digits of a positive number: the help
+// line of bfgs names its limit, which must be bfgs_largest_dof_count.
+constexpr bool names_number(std::string_view text, int number) {
+    char digits[10] = {};
+    int count = 0;
+    for (int rest = number; rest > 0; rest /= 10) ++count;
+    for (int k = count - 1, rest = number; k >= 0; --k, rest /= 10) digits[k] = static_cast<char>('0' + rest % 10);
+    return text.find(std::string_view(digits, static_cast<std::size_t>(count))) != std::string_view::npos;
+}
+
+constexpr std::string_view bfgs_description = "full BFGS, up to 65535 degrees of freedom";
+static_assert(names_number(bfgs_description, bfgs_largest_dof_count));
+
 #ifdef VELMORA_HAVE_NEWTON
 // Newton's method with the command line's increments and progress. When the
 // loads could not be followed to their full values, says on standard error
@@ -81,20 +95,20 @@ nlp::result minimise_by_newton(model& m, const run_settings& settings, progress*
             ? newton_equilibrium(m, settings.increments)
             : newton_equilibrium(m, settings.increments, [watch](const nlp::iteration_report& r) { watch->update(r); });
     if (watch != nullptr) watch->evaluated(s.evaluations);
-    if (s.result.load < 1)
+    if (s.load < 1)
         std::fprintf(stderr,
                      "warning: the loads were followed to %.6g of their values (%d load increment%s reached "
                      "equilibrium); the files show that state, its forces and prescribed displacements scaled "
                      "to it\n",
-                     s.result.load, s.result.increments, s.result.increments == 1 ? "" : "s");
-    return s.result.total;
+                     s.load, s.increments, s.increments == 1 ? "" : "s");
+    return {s.iterations, s.energy, s.optimal};
 }
 #endif
 
 const method table[] = {
     {"lbfgs", "limited-memory BFGS, `memory` pairs kept", minimise<lbfgs_method>},
     {"mbfgs", "memory-less BFGS, from the latest pair", minimise<mbfgs_method>},
-    {"bfgs", "full BFGS, up to 65535 degrees of freedom", minimise<bfgs_method>},
+    {"bfgs", bfgs_description, minimise<bfgs_method>},
 #ifdef VELMORA_HAVE_NEWTON
     {"newton", "Newton, sparse Cholesky, load increments", minimise_by_newton},
 #else
