@@ -26,7 +26,7 @@ for arg in "$@"; do
 done
 [ -x /usr/bin/time ] || { echo "$0: /usr/bin/time is needed (apt-get install time)" >&2; exit 1; }
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DVELMORA_BENCHMARKS=ON -DVELMORA_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S "$root" -B "$build" -DVELMORA_BENCHMARKS=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 cmake --build "$build" --target velmora velmora-mesh -j2 >/dev/null
 velmora='' velmora_mesh='' step_times=''
