@@ -73,7 +73,10 @@ Options take their value as the next argument or after '='.
 
 Options:
   -C DIR, --directory DIR  run in DIR: read DIR/input.txt and write the
-                           three files there (default: the working directory)
+                           three files there (default: the working
+                           directory); several combine as git -C does:
+                           -C a -C b runs in a/b, an absolute DIR starts
+                           afresh
   --method NAME            the minimiser (default lbfgs):
 )";
     for (const method& m : methods()) {
