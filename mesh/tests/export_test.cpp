@@ -176,7 +176,7 @@ TEST(ExportRun, WritesFilesOutsideReadersAcceptWithReactionsThatBalanceTheLoad) 
     const auto r = run(strip.dir.path(), {"export"});
     // 7 x 3 nodes, two triangles in each of the 6 x 2 cells.
     ASSERT_EQ(std::pair(r.status, r.err),
-              std::pair(0, std::string("velmora-mesh export: wrote \"./result.vtu\" and \"./result.svg\": "
+              std::pair(0, std::string("velmora-mesh export: wrote \"result.vtu\" and \"result.svg\": "
                                        "21 nodes, 24 elements\n")));
     EXPECT_NE(strip.dir.read("result.vtu").find("NumberOfPoints=\"21\" NumberOfCells=\"24\""), std::string::npos);
     mesh_test::check_export(strip.dir.path());
@@ -209,6 +209,36 @@ TEST(ExportRun, AMissingOrTruncatedReportIsRefusedAndOptionsPlaceTheResults) {
     EXPECT_NE(other.read("picture.svg").find("displacements &#215; 2"), std::string::npos);
 }
 
+// The run's directory is given by -C or --dir; several combine, an
+// absolute one starting afresh. The results go there, and the line on
+// standard error names them by the directory as given.
+TEST(ExportRun, TheRunsDirectoryComesFromDashCOrDir) {
+    strip_run strip({"--nx", "3", "--ny", "1", "--stretch", "0.5"});
+    scratch_dir top;
+    std::filesystem::create_directories(top / "runs" / "strip");
+    for (const char* name : {"input.txt", "output.txt"})
+        std::filesystem::copy_file(strip.dir / name, top / "runs" / "strip" / name);
+    const std::string absolute = (top / "runs" / "strip").string();
+    const struct {
+        std::vector<std::string> arguments;
+        std::string written_in;  // the directory the message names
+    } cases[] = {{{"export", "-C", "runs/strip"}, "runs/strip/"},
+                 {{"export", "--dir", "runs", "-C", "strip"}, "runs/strip/"},
+                 {{"export", "-C", "elsewhere", "--dir=" + absolute}, absolute + "/"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const auto r = run(top.path(), c.arguments);
+        EXPECT_EQ(std::pair(r.status, r.err),
+                  std::pair(0, "velmora-mesh export: wrote \"" + c.written_in + "result.vtu\" and \"" + c.written_in +
+                                   "result.svg\": 8 nodes, 6 elements\n"));
+        for (const char* name : {"runs/strip/result.vtu", "runs/strip/result.svg"}) {
+            EXPECT_TRUE(top.has(name)) << name;
+            std::filesystem::remove(top / name);
+        }
+        EXPECT_FALSE(top.has("result.vtu") || top.has("result.svg"));
+    }
+}
+
 TEST(CommandLine, MalformedCommandsExitWithStatus2) {
     scratch_dir dir;
     for (const std::vector<std::string>& args :
@@ -216,6 +246,9 @@ TEST(CommandLine, MalformedCommandsExitWithStatus2) {
                                                {"export", "--scale", "big"},
                                                {"export", "--bogus"},
                                                {"export", "--dir"},
+                                               {"export", "-C"},
+                                               {"export", "-C", ""},
+                                               {"export", "--dir="},
                                                {"import"},
                                                {"import", "a.geo", "b.geo"},
                                                {"import", "a.geo", "--law", "steel"},
