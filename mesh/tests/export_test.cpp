@@ -271,6 +271,25 @@ TEST(CommandLine, VersionNamesTheProgramAndTheProjectVersion) {
     EXPECT_NE(run(dir.path(), {"--help"}).out.find("--version"), std::string::npos);
 }
 
+// The strip generator ends, as import and export do, with one line on
+// standard error: an NX x NY strip has (NX + 1)(NY + 1) nodes and 2 NX NY
+// triangles. A file that cannot be written gets no such line.
+TEST(CommandLine, TheStripGeneratorSaysWhatItWrote) {
+    scratch_dir dir;
+    const auto to_output = run(dir.path(), {"--nx", "4", "--ny", "1", "--load-x", "0.1"});
+    EXPECT_EQ(std::pair(to_output.status, to_output.err),
+              std::pair(0, std::string("velmora-mesh: wrote the model to standard output: 10 nodes, 8 elements\n")));
+    EXPECT_EQ(mesh_test::model_of(to_output.out).node_count, 10);
+    const auto to_file = run(dir.path(), {"--nx", "3", "--ny", "5", "--stretch", "0.3", "-o", "input.txt"});
+    EXPECT_EQ(std::tuple(to_file.status, to_file.out, to_file.err),
+              std::tuple(0, "", "velmora-mesh: wrote \"input.txt\": 24 nodes, 30 elements\n"));
+    EXPECT_EQ(mesh_test::model_of(dir.read("input.txt")).element_count(), 30);
+    const auto refused = run(dir.path(), {"--nx", "3", "--stretch", "0.3", "-o", "missing/input.txt"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind("velmora-mesh: cannot write \"missing/input.txt\": ", 0), 0u) << refused.err;
+    EXPECT_EQ(refused.err.find("wrote"), std::string::npos) << refused.err;
+}
+
 // Without a subcommand velmora-mesh writes the strip: 4 x 3 nodes, 12
 // triangles, its far end (node 4 at x = 3) moved by the stretch.
 TEST(CommandLine, TheStripGeneratorIsUnchangedByTheSubcommands) {
