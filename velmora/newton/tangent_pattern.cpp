@@ -1,5 +1,5 @@
 // The pattern of the tangent over the free degrees of freedom, and its
-// product with a vector. See tangent_assembly.hpp.
+// product with a vector. See tangent_pattern.hpp.
 //
 // Column j of the upper triangle holds row i <= j when some element has
 // both directions among its corners, and always the diagonal. The columns are found through the
