@@ -33,8 +33,10 @@ A missing or truncated report, or one that does not belong to the model in
 "input.txt", is refused.
 
 Options:
-  --dir DIR              the run's directory (default: the working directory);
-                         the results are written there too
+  -C DIR, --dir DIR      the run's directory (default: the working directory);
+                         the results are written there too. Several combine
+                         as git -C does: -C a -C b is a/b, an absolute DIR
+                         starts afresh
   --vtu FILE             write the grid to FILE instead of DIR/result.vtu
   --svg FILE             write the picture to FILE instead of DIR/result.svg
   --scale S              multiply the displacements of the picture by S (default 1)
@@ -46,11 +48,11 @@ numbers of nodes and elements.
 Exit status: 0 when both files were written, 1 when the run's files cannot
 be read or do not match, or a result cannot be written, 2 for a malformed
 command line.
-Example: velmora-mesh export --dir run --scale 1
+Example: velmora-mesh export -C run --scale 1
 )";
 
 struct export_request {
-    std::filesystem::path dir = ".";
+    std::filesystem::path dir;  // empty: the working directory, and the files' names alone
     std::optional<std::string> vtu, svg;
     double scale = 1;
     bool help = false;
@@ -63,9 +65,11 @@ export_request parse(int argc, char** argv) {
         const std::string_view name = a.name();
         if (name == "-h" || name == "--help")
             c.help = true;
-        else if (name == "--dir")
-            c.dir = std::string(a.value());
-        else if (name == "--vtu")
+        else if (name == "-C" || name == "--dir") {
+            const std::string_view dir = a.value();
+            if (dir.empty()) cli::refuse(std::string(name) + " needs a directory name");
+            c.dir /= dir;
+        } else if (name == "--vtu")
             c.vtu = std::string(a.value());
         else if (name == "--svg")
             c.svg = std::string(a.value());
@@ -74,9 +78,8 @@ export_request parse(int argc, char** argv) {
         else if (name.starts_with("-"))
             cli::refuse("unknown option " + cli::quoted(name));
         else
-            cli::refuse("unexpected argument " + cli::quoted(a.arg()) + " (give the run's directory with --dir)");
+            cli::refuse("unexpected argument " + cli::quoted(a.arg()) + " (give the run's directory with -C or --dir)");
     }
-    if (c.dir.empty()) cli::refuse("--dir needs a directory name");
     if ((c.vtu && c.vtu->empty()) || (c.svg && c.svg->empty())) cli::refuse("--vtu and --svg need a file name");
     return c;
 }

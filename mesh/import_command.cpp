@@ -154,8 +154,8 @@ int import_command(int argc, char** argv) {
     const std::string destination = c.output == "-" ? std::string("standard output") : cli::quoted(c.output);
     if (const std::string why = write_text(c.output, text); !why.empty())
         return report_failure("cannot write " + destination + ": " + why);
-    std::fprintf(stderr, "velmora-mesh import: wrote %s: %zu nodes, %zu elements\n", destination.c_str(), nodes,
-                 elements);
+    std::fprintf(stderr, "velmora-mesh import: wrote %s: %zu nodes, %zu elements\n",
+                 c.output == "-" ? "the model to standard output" : destination.c_str(), nodes, elements);
     return 0;
 #else
     return report_failure("this velmora-mesh was built without the gmsh SDK (libgmsh-dev), so it cannot read " +

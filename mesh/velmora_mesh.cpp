@@ -64,6 +64,9 @@ Output:
   -h, --help             show this help and exit
   --version              show the version and exit
 
+Once the model is written, one line on standard error says where it went,
+with the numbers of nodes and elements.
+
 Exit status: 0 when the file was written, 1 when it could not be written,
 2 for a malformed command line.
 Example: velmora-mesh --nx 1000 --ny 500 --load-x 5 --max-iterations 20 -o input.txt
@@ -165,5 +168,9 @@ int main(int argc, char** argv) {
                      error != 0 ? std::strerror(error) : "write error");
         return output_status;
     }
+    // As import and export do: one line on standard error says what was written.
+    std::fprintf(stderr, "velmora-mesh: wrote %s: %lld nodes, %lld elements\n",
+                 c.output == "-" ? "the model to standard output" : quoted(c.output).c_str(),
+                 velmora::mesh::node_count(c.s), velmora::mesh::element_count(c.s));
     return 0;
 }

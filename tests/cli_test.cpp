@@ -87,8 +87,9 @@ TEST(CommandLine, MalformedCommandLineIsRefusedBeforeAnythingIsRead) {
 }
 
 // The run reads DIR/input.txt and writes there, whether DIR is relative
-// to the working directory or absolute; two -C options go one after the
-// other, as for make and git. The working directory gets nothing.
+// to the working directory or absolute; several -C options combine as for
+// git: a relative one goes on from the one before, an absolute one starts
+// afresh. The working directory gets nothing.
 TEST(CommandLine, DirectoryOptionRunsInThatDirectory) {
     const std::string input = test::read_file(reference("strip_example") / "input.txt");
     const std::string expected_out = test::read_file(reference("strip_example") / "expected" / "stdout.txt");
@@ -104,9 +105,12 @@ TEST(CommandLine, DirectoryOptionRunsInThatDirectory) {
         {{"-C", model.string()}, model},
         {{"--directory=" + model.string()}, model},
         {{"-C", "a model", "-C", "inner"}, model / "inner"},
+        {{"-C", "a model", "--directory", "inner", "-C", model.string()}, model},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.back());
+        std::string arguments;
+        for (const std::string& a : c.arguments) arguments += " " + a;
+        SCOPED_TRACE(arguments);
         for (const char* file : output_files) test::fs::remove(c.where / file);
         const test::run_result r = test::run_velmora(dir.path(), c.arguments);
         EXPECT_EQ(r.status, 0) << r.err;

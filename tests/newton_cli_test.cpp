@@ -18,6 +18,8 @@ using test::strip;
 
 const std::vector<std::string> newton = {"--method", "newton"};
 const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
+// The method's line in the help.
+const char* const newton_entry = "                             newton  Newton, sparse Cholesky, load increments";
 
 #ifdef VELMORA_HAVE_NEWTON
 
@@ -153,10 +155,19 @@ TEST(NewtonRun, OutOfMemoryInTheFactorisationIsAStorageFailure) {
 #endif
 }
 
+// The help offers the method, without a word about what it needs.
+TEST(NewtonRun, HelpOffersIt) {
+    const test::scratch_dir dir;
+    const std::string help = test::run_velmora(dir.path(), {"--help"}).out;
+    EXPECT_NE(help.find(newton_entry), std::string::npos) << help;
+    EXPECT_EQ(help.find("not in this build"), std::string::npos) << help;
+}
+
 #else
 
 // A build without CHOLMOD or LAPACK names the method but refuses it with a
-// report of what to install, before "input.txt" is read.
+// report of what to install, before "input.txt" is read; its help says
+// under the method's entry that this build lacks it, and what it needs.
 TEST(NewtonRun, ABuildWithoutItSaysWhatToInstall) {
     test::model_run r(strip().text(), newton);
     EXPECT_EQ(r.result.status, 1);
@@ -164,6 +175,17 @@ TEST(NewtonRun, ABuildWithoutItSaysWhatToInstall) {
         << r.result.err;
     EXPECT_NE(r.result.err.find("libsuitesparse-dev"), std::string::npos);
     for (const char* name : output_files) EXPECT_FALSE(r.dir.has(name)) << name;
+
+    const test::scratch_dir dir;
+    const test::run_result help = test::run_velmora(dir.path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    const std::string under_entry =
+        std::string(newton_entry) + "\n                                     not in this build: it needs CHOLMOD";
+    EXPECT_NE(help.out.find(under_entry), std::string::npos) << help.out;
+    const std::size_t after = help.out.find("each with the controls");
+    ASSERT_NE(after, std::string::npos);
+    EXPECT_NE(help.out.substr(0, after).find("libsuitesparse-dev"), std::string::npos) << help.out;
+    for (const std::string& line : test::lines_of(help.out)) EXPECT_LE(line.size(), 80u) << line;
 }
 
 #endif

@@ -1,12 +1,13 @@
 // Whole runs whose report is checked against physics: a homogeneous
 // plane-strain stretch with closed-form displacements, stresses and support
-// reactions (test_models.hpp), and the warning for a mesh that the
-// minimiser left folded.
+// reactions (test_models.hpp), on a grid and on the README's annotated
+// model, and the warning for a mesh that the minimiser left folded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -79,6 +80,65 @@ TEST(PlaneStrainStretch, ReportMatchesTheClosedForm) {
             EXPECT_TRUE(row.size() == 23u || (k == 0 && row.size() == 41u)) << row;
             EXPECT_FALSE(std::fabs(field(row, 2, 18)) >= tol * std::fabs(expected)) << row;
         }
+    }
+}
+
+// The annotated model of the README, taken from its marked block as a
+// reader copies it: a block 2 x 1 x 1, four triangles, pulled by 0.5 at its
+// right end. Its exact solution is a homogeneous stretch, which the mesh
+// holds: l1 is the stretch whose nominal stress sigma1 l2 is the pull per
+// unit initial area, l2 the lateral stretch that frees the sides. Nine
+// printed digits and a residue 1e-8 of the start residue allow 1e-7.
+TEST(PlaneStrainStretch, TheReadmesAnnotatedModelGivesTheClosedForm) {
+    std::ifstream readme(VELMORA_README);
+    std::string line, input;
+    bool marked = false, inside = false;
+    while (std::getline(readme, line)) {
+        if (!marked)
+            marked = line.starts_with("<!-- tests/report_test.cpp runs the block below");
+        else if (!inside)
+            inside = line == "```text";
+        else if (line == "```")
+            break;
+        else
+            input += line + "\n";
+    }
+    ASSERT_FALSE(input.empty()) << "README.md holds no block marked for this test";
+
+    const test::law w{1, 1.0, 0, 5.0};
+    const double pull = 0.5;
+    double low = 1, high = 2;
+    for (int k = 0; k < 200; ++k) {
+        const double mid = 0.5 * (low + high);
+        (w.cauchy(mid, w.lateral_stretch(mid), 0) * w.lateral_stretch(mid) < pull ? low : high) = mid;
+    }
+    const double l1 = 0.5 * (low + high), l2 = w.lateral_stretch(l1);
+
+    test::model_run run(input);
+    ASSERT_EQ(run.result.status, 0) << run.result.err;
+    EXPECT_TRUE(std::regex_match(run.result.out, std::regex("\nMinor = +[0-9]+     Optimal\n"))) << run.result.out;
+    EXPECT_EQ(run.result.err, "");
+    const std::string report = run.dir.read("output.txt");
+    const std::vector<std::string> displacements = test::table_rows(report, test::displacement_table);
+    ASSERT_EQ(displacements.size(), 6u);
+    for (std::size_t k = 0; k < 6; ++k) {  // node k + 1 at (k % 3, k / 3)
+        EXPECT_NEAR(field(displacements[k], 1, 20), (l1 - 1) * double(k % 3), 1e-7) << displacements[k];
+        EXPECT_NEAR(field(displacements[k], 2, 20), (l2 - 1) * double(k / 3), 1e-7) << displacements[k];
+        EXPECT_EQ(field(displacements[k], 3, 20), 0) << displacements[k];
+    }
+    const std::vector<std::string> stresses = test::table_rows(report, test::stress_table);
+    ASSERT_EQ(stresses.size(), 4u);
+    for (const std::string& row : stresses) {
+        EXPECT_NEAR(field(row, 1, 18), w.cauchy(l1, l2, 0), 1e-6) << row;
+        EXPECT_NEAR(field(row, 2, 18), 0, 1e-6) << row;
+        EXPECT_NEAR(field(row, 3, 18), w.cauchy(l1, l2, 2), 1e-6) << row;
+    }
+    // The held end carries the pull, half at each node.
+    const std::vector<std::string> reactions = test::table_rows(report, test::reaction_table);
+    ASSERT_EQ(reactions.size(), 2u);
+    for (const auto& [row, node] : {std::pair{reactions[0], 1}, {reactions[1], 4}}) {
+        EXPECT_EQ(std::stoi(row.substr(0, 5)), node) << row;
+        EXPECT_NEAR(field(row, 1, 18), -pull / 2, 1e-7) << row;
     }
 }
 

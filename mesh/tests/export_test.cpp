@@ -176,7 +176,7 @@ TEST(ExportRun, WritesFilesOutsideReadersAcceptWithReactionsThatBalanceTheLoad) 
     const auto r = run(strip.dir.path(), {"export"});
     // 7 x 3 nodes, two triangles in each of the 6 x 2 cells.
     ASSERT_EQ(std::pair(r.status, r.err),
-              std::pair(0, std::string("velmora-mesh export: wrote \"./result.vtu\" and \"./result.svg\": "
+              std::pair(0, std::string("velmora-mesh export: wrote \"result.vtu\" and \"result.svg\": "
                                        "21 nodes, 24 elements\n")));
     EXPECT_NE(strip.dir.read("result.vtu").find("NumberOfPoints=\"21\" NumberOfCells=\"24\""), std::string::npos);
     mesh_test::check_export(strip.dir.path());
@@ -209,6 +209,36 @@ TEST(ExportRun, AMissingOrTruncatedReportIsRefusedAndOptionsPlaceTheResults) {
     EXPECT_NE(other.read("picture.svg").find("displacements &#215; 2"), std::string::npos);
 }
 
+// The run's directory is given by -C or --dir; several combine, an
+// absolute one starting afresh. The results go there, and the line on
+// standard error names them by the directory as given.
+TEST(ExportRun, TheRunsDirectoryComesFromDashCOrDir) {
+    strip_run strip({"--nx", "3", "--ny", "1", "--stretch", "0.5"});
+    scratch_dir top;
+    std::filesystem::create_directories(top / "runs" / "strip");
+    for (const char* name : {"input.txt", "output.txt"})
+        std::filesystem::copy_file(strip.dir / name, top / "runs" / "strip" / name);
+    const std::string absolute = (top / "runs" / "strip").string();
+    const struct {
+        std::vector<std::string> arguments;
+        std::string written_in;  // the directory the message names
+    } cases[] = {{{"export", "-C", "runs/strip"}, "runs/strip/"},
+                 {{"export", "--dir", "runs", "-C", "strip"}, "runs/strip/"},
+                 {{"export", "-C", "elsewhere", "--dir=" + absolute}, absolute + "/"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const auto r = run(top.path(), c.arguments);
+        EXPECT_EQ(std::pair(r.status, r.err),
+                  std::pair(0, "velmora-mesh export: wrote \"" + c.written_in + "result.vtu\" and \"" + c.written_in +
+                                   "result.svg\": 8 nodes, 6 elements\n"));
+        for (const char* name : {"runs/strip/result.vtu", "runs/strip/result.svg"}) {
+            EXPECT_TRUE(top.has(name)) << name;
+            std::filesystem::remove(top / name);
+        }
+        EXPECT_FALSE(top.has("result.vtu") || top.has("result.svg"));
+    }
+}
+
 TEST(CommandLine, MalformedCommandsExitWithStatus2) {
     scratch_dir dir;
     for (const std::vector<std::string>& args :
@@ -216,6 +246,9 @@ TEST(CommandLine, MalformedCommandsExitWithStatus2) {
                                                {"export", "--scale", "big"},
                                                {"export", "--bogus"},
                                                {"export", "--dir"},
+                                               {"export", "-C"},
+                                               {"export", "-C", ""},
+                                               {"export", "--dir="},
                                                {"import"},
                                                {"import", "a.geo", "b.geo"},
                                                {"import", "a.geo", "--law", "steel"},
@@ -236,6 +269,25 @@ TEST(CommandLine, VersionNamesTheProgramAndTheProjectVersion) {
     EXPECT_EQ(run(dir.path(), {"--version"}, VELMORA_BINARY).out, "velmora " VELMORA_VERSION "\n");
     EXPECT_FALSE(dir.has("input.txt"));
     EXPECT_NE(run(dir.path(), {"--help"}).out.find("--version"), std::string::npos);
+}
+
+// The strip generator ends, as import and export do, with one line on
+// standard error: an NX x NY strip has (NX + 1)(NY + 1) nodes and 2 NX NY
+// triangles. A file that cannot be written gets no such line.
+TEST(CommandLine, TheStripGeneratorSaysWhatItWrote) {
+    scratch_dir dir;
+    const auto to_output = run(dir.path(), {"--nx", "4", "--ny", "1", "--load-x", "0.1"});
+    EXPECT_EQ(std::pair(to_output.status, to_output.err),
+              std::pair(0, std::string("velmora-mesh: wrote the model to standard output: 10 nodes, 8 elements\n")));
+    EXPECT_EQ(mesh_test::model_of(to_output.out).node_count, 10);
+    const auto to_file = run(dir.path(), {"--nx", "3", "--ny", "5", "--stretch", "0.3", "-o", "input.txt"});
+    EXPECT_EQ(std::tuple(to_file.status, to_file.out, to_file.err),
+              std::tuple(0, "", "velmora-mesh: wrote \"input.txt\": 24 nodes, 30 elements\n"));
+    EXPECT_EQ(mesh_test::model_of(dir.read("input.txt")).element_count(), 30);
+    const auto refused = run(dir.path(), {"--nx", "3", "--stretch", "0.3", "-o", "missing/input.txt"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind("velmora-mesh: cannot write \"missing/input.txt\": ", 0), 0u) << refused.err;
+    EXPECT_EQ(refused.err.find("wrote"), std::string::npos) << refused.err;
 }
 
 // Without a subcommand velmora-mesh writes the strip: 4 x 3 nodes, 12

@@ -81,7 +81,8 @@ TEST(ImportCommandLine, AMshFileBringsItsMeshNumberedInAscendingTagOrder) {
     dir.write("square.msh", square_msh);
     const auto r = run(dir.path(), {"import", "square.msh", "--size-factor", "2"});
     EXPECT_NE(r.err.find("note: --size-factor has no effect"), std::string::npos) << r.err;
-    EXPECT_TRUE(r.err.ends_with("\nvelmora-mesh import: wrote standard output: 4 nodes, 2 elements\n")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nvelmora-mesh import: wrote the model to standard output: 4 nodes, 2 elements\n"))
+        << r.err;
     const velmora::model m = mesh_test::model_of(r.out);
     ASSERT_EQ(std::pair(m.node_count, m.element_count()), std::pair(4, 2));
     EXPECT_EQ(std::tuple(m.x(1), m.y(2), m.x(3), m.y(3), m.x(4), m.y(4)), std::tuple(1.0, 1.0, 0.0, 0.0, 1.0, 1.0));

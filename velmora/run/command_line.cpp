@@ -24,6 +24,25 @@ std::string method_names() {
     return names;
 }
 
+// text broken at blanks into lines of at most width characters, each
+// after indent blanks and ending with a line end.
+std::string wrapped(std::string_view text, std::size_t indent, std::size_t width) {
+    std::string lines, line;
+    while (!text.empty()) {
+        const std::size_t blank = text.find(' ');
+        const std::string_view word = text.substr(0, blank);
+        text = blank == std::string_view::npos ? std::string_view{} : text.substr(blank + 1);
+        if (!line.empty() && indent + line.size() + 1 + word.size() > width) {
+            lines += std::string(indent, ' ') + line + "\n";
+            line.clear();
+        }
+        if (!line.empty()) line += ' ';
+        line += word;
+    }
+    if (!line.empty()) lines += std::string(indent, ' ') + line + "\n";
+    return lines;
+}
+
 }  // namespace
 
 command parse_command(int argc, char** argv) {
@@ -73,13 +92,20 @@ Options take their value as the next argument or after '='.
 
 Options:
   -C DIR, --directory DIR  run in DIR: read DIR/input.txt and write the
-                           three files there (default: the working directory)
+                           three files there (default: the working
+                           directory); several combine as git -C does:
+                           -C a -C b runs in a/b, an absolute DIR starts
+                           afresh
   --method NAME            the minimiser (default lbfgs):
 )";
+    // A method this build lacks says so under its entry, with what it needs.
+    constexpr std::size_t description_column = 37, help_width = 80;
     for (const method& m : methods()) {
         std::string entry = "                             " + std::string(m.name);
-        entry.resize(37, ' ');
+        entry.resize(description_column, ' ');
         text += entry + std::string(m.description) + "\n";
+        if (m.minimise == nullptr)
+            text += wrapped("not in this build: it needs " + std::string(m.missing), description_column, help_width);
     }
     text += R"(                           each with the controls of "input.txt" (line search,
                            tolerance, iteration limit; memory: lbfgs only)
