@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "grid_text.hpp"
 #include "program_run.hpp"
+#include "strip_models.hpp"
 
 namespace {
 
@@ -130,13 +130,13 @@ TEST(NewtonRun, OutOfMemoryInTheFactorisationIsAStorageFailure) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address space of AddressSanitizer cannot be capped";
 #else
-    test::grid_text g;
-    g.nx = 400, g.ny = 200, g.length = 10, g.height = 5;
-    g.control = "0.9 20 1e-6 0 50 7";
-    g.hold_left_end();
-    g.move_right_end(0.5);
+    test::mesh::strip s = test::mesh::unit_cells(400, 200);
+    s.length = 10, s.height = 5, s.bulk = 10;
+    s.tolerance = 1e-6, s.max_iterations = 50;
+    s.stretch = 0.5;
+    const std::string input = test::text_of(s);
     test::scratch_dir dir;
-    dir.write("input.txt", g.text());
+    dir.write("input.txt", input);
     const std::string command = "ulimit -v 300000 && cd '" + dir.path().string() +
                                 "' && OPENBLAS_NUM_THREADS=1 '" VELMORA_BINARY "' --method newton >o 2>e";
     const int raw = std::system(command.c_str());
@@ -144,7 +144,7 @@ TEST(NewtonRun, OutOfMemoryInTheFactorisationIsAStorageFailure) {
     EXPECT_EQ(WEXITSTATUS(raw), 1) << dir.read("e");
     EXPECT_EQ(dir.read("e"), "\nraised STORAGE_ERROR : out of memory\n");
     test::scratch_dir whole;
-    whole.write("input.txt", g.text());
+    whole.write("input.txt", input);
     const std::string deck = "cd '" + whole.path().string() + "' && '" VELMORA_BINARY "' --method newton >o 2>e";
     ASSERT_EQ(std::system(deck.c_str()), 0);
     EXPECT_EQ(dir.read("ansys.txt"), whole.read("ansys.txt"));
