@@ -1,7 +1,7 @@
 // What several test files share: scratch directories, the strip example
 // model, text helpers for reading the report back, and the closed form of a
 // homogeneous plane-strain stretch that the mechanics, the stress recovery
-// and the report are checked against, and the grid models of whole runs.
+// and the report are checked against, and a grid of alternating diagonals.
 #pragma once
 
 #include <stdlib.h>
@@ -182,9 +182,10 @@ inline std::string held(int n, int j, double v) {
 // with the given control values, material, supports and no loads.
 // Nodes are numbered row by row from 1; each cell is cut into two triangles
 // (into tris), the diagonal alternating and every second cell's triangles
-// listed clockwise.
-inline std::string grid(int n, double h, const std::string& control, const std::string& material,
-                        const std::string& supports, std::vector<std::array<int, 3>>& tris) {
+// listed clockwise: elements of both orientations, which the strip
+// (strip_models.hpp) does not give.
+inline std::string alternating_grid(int n, double h, const std::string& control, const std::string& material,
+                                    const std::string& supports, std::vector<std::array<int, 3>>& tris) {
     const int m = n + 1;
     std::string t =
         "grid\n: control\n" + control + "\n: material\n" + material + "\n: nodes\n" + std::to_string(m * m) + "\nn\n";
