@@ -1,6 +1,7 @@
-// Strip models in memory, for the sparse tangent and its factorisation, and
-// the element matrix of the Laplacian, whose assembled form on a strip of
-// unit square cells is known by hand: the 5-point stencil.
+// Models in memory, read and set up as a run does it: strips for the Newton
+// path, the sparse tangent and its factorisation, and the element matrix of
+// the Laplacian, whose assembled form on a strip of unit square cells is
+// known by hand: the 5-point stencil.
 //
 // The strip cuts each cell from its lower left to its upper right corner.
 // With linear shape functions on these right triangles the Laplacian
@@ -18,13 +19,15 @@
 
 namespace test {
 
-// The model of a strip, read and set up as a run does it.
-inline velmora::model model_of(const mesh::strip& s) {
+// The model of an "input.txt" text or of a strip, read and set up as a run
+// does it.
+inline velmora::model model_of(const std::string& text) {
     velmora::model m;
-    velmora::read_model(m, text_of(s), "input.txt");
+    velmora::read_model(m, text, "input.txt");
     velmora::start(m);
     return m;
 }
+inline velmora::model model_of(const mesh::strip& s) { return model_of(text_of(s)); }
 
 // A strip of nx by ny unit cells held in x and y all round its boundary and
 // in z everywhere: the end x = nx "stretched" by 0, the rest by extra
