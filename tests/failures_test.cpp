@@ -131,9 +131,7 @@ TEST(CountBeyondFile, EndsWithoutAllocatingForTheCount) {
     for (const auto& c : cases) {
         test::scratch_dir dir;
         dir.write("input.txt", c.input);
-        const std::string command = limit + " && cd '" + dir.path().string() + "' && '" VELMORA_BINARY "' >o 2>e";
-        const int raw = std::system(command.c_str());
-        const test::run_result r{raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("o"), dir.read("e")};
+        const test::run_result r = test::run_velmora(dir.path(), {}, limit);
         if (c.line == 0) {
             EXPECT_EQ(r.status, 0) << r.err;
             continue;

@@ -137,16 +137,14 @@ TEST(NewtonRun, OutOfMemoryInTheFactorisationIsAStorageFailure) {
     const std::string input = test::text_of(s);
     test::scratch_dir dir;
     dir.write("input.txt", input);
-    const std::string command = "ulimit -v 300000 && cd '" + dir.path().string() +
-                                "' && OPENBLAS_NUM_THREADS=1 '" VELMORA_BINARY "' --method newton >o 2>e";
-    const int raw = std::system(command.c_str());
-    ASSERT_TRUE(raw != -1 && WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), 1) << dir.read("e");
-    EXPECT_EQ(dir.read("e"), "\nraised STORAGE_ERROR : out of memory\n");
+    const test::run_result r =
+        test::run_velmora(dir.path(), newton, "ulimit -v 300000 && export OPENBLAS_NUM_THREADS=1");
+    ASSERT_NE(r.status, -1) << "the program did not exit";
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "\nraised STORAGE_ERROR : out of memory\n");
     test::scratch_dir whole;
     whole.write("input.txt", input);
-    const std::string deck = "cd '" + whole.path().string() + "' && '" VELMORA_BINARY "' --method newton >o 2>e";
-    ASSERT_EQ(std::system(deck.c_str()), 0);
+    ASSERT_EQ(test::run_velmora(whole.path(), newton).status, 0);
     EXPECT_EQ(dir.read("ansys.txt"), whole.read("ansys.txt"));
     EXPECT_FALSE(dir.has("autocad.scr"));
     EXPECT_FALSE(dir.has("output.txt"));
