@@ -15,17 +15,12 @@
 namespace {
 
 using test::strip;
+using test::with;
 
 const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
 const char* const earlier = "from an earlier run\n";
 
-// The strip example with one section replaced, or cut after the first
-// occurrence of a text.
-std::string with(std::string strip::*section, const std::string& text) {
-    strip s;
-    s.*section = text;
-    return s.text();
-}
+// The strip example cut after the first occurrence of a text.
 std::string up_to(const std::string& end) {
     const std::string whole = strip().text();
     return whole.substr(0, whole.find(end) + end.size());

@@ -15,17 +15,12 @@
 namespace {
 
 using test::strip;
+using test::with;
 
 const std::vector<std::string> newton = {"--method", "newton"};
 const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
 
 #ifdef VELMORA_HAVE_NEWTON
-
-std::string with(std::string strip::*section, const std::string& text) {
-    strip s;
-    s.*section = text;
-    return s.text();
-}
 
 // The strip example under Newton's method: a complete run whose verdict
 // counts Newton iterations, the same deck as the default run (it is written

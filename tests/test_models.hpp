@@ -70,6 +70,13 @@ struct strip {
     std::string text() const { return head + control + material + nodes + elements + supports + loads; }
 };
 
+// The strip example with one section replaced.
+inline std::string with(std::string strip::*section, const std::string& text) {
+    strip s;
+    s.*section = text;
+    return s.text();
+}
+
 // A real written so that it reads back to the same double.
 inline std::string number_text(double v) {
     char buf[40];
@@ -172,6 +179,31 @@ struct law {
         return 0.5 * (low + high);
     }
 };
+
+// What the element tests share (mechanics_test.cpp, tangent_test.cpp):
+// vectors in space with their sums and multiples, a law of each kind, and
+// orthonormal pairs for triangles in tilted planes. A test file takes them
+// with "using namespace test::element_tests".
+namespace element_tests {
+
+using test::law;
+using test::number_text;
+using vec = std::array<double, 3>;
+
+inline vec operator+(const vec& a, const vec& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+inline vec operator-(const vec& a, const vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+inline vec operator*(double s, const vec& a) { return {s * a[0], s * a[1], s * a[2]}; }
+
+inline const law neo_hookean{1, 1.5, 0.0, 3.0};
+inline const law mooney_rivlin{2, 1.5, 0.7, 3.0};
+inline const law both_laws[] = {neo_hookean, mooney_rivlin};
+
+// Orthonormal pairs: e spans a plane tilted against every axis, f another.
+inline const vec e1 = (1.0 / 3) * vec{2, 1, 2}, e2 = (1 / std::sqrt(5.0)) * vec{1, -2, 0};
+inline const vec f1{0.6, 0, 0.8}, f2{0, 1, 0};
+inline const vec corner{0.3, -0.7, 1.1};
+
+}  // namespace element_tests
 
 // A support line: node n, direction j, value v.
 inline std::string held(int n, int j, double v) {
