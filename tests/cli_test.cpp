@@ -206,6 +206,25 @@ TEST(Methods, BfgsRefusesMoreThan65535DegreesOfFreedom) {
     EXPECT_FALSE(run.dir.has("autocad.scr") || run.dir.has("output.txt"));
 }
 
+// --increments takes a whole number of at least 1: anything else is a
+// malformed command line, refused before "input.txt" is read.
+TEST(Methods, IncrementsOtherThanAWholeNumberOfAtLeastOneAreRefused) {
+    for (const auto& [value, message] : {std::pair{"0", "expected a whole number of at least 1"},
+                                         {"-2", "expected a whole number of at least 1"},
+                                         {"two", "expected a whole number, found \"two\""}}) {
+        SCOPED_TRACE(value);
+        test::scratch_dir dir;
+        dir.write("input.txt", test::strip().text());
+        for (const char* file : output_files) dir.write(file, earlier);
+        const test::run_result r = test::run_velmora(dir.path(), {"--method", "newton", "--increments", value});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err,
+                  std::string("velmora: --increments: ") + message + "\nTry 'velmora --help' for the options.\n");
+        for (const char* file : output_files) EXPECT_EQ(dir.read(file), earlier) << file;
+    }
+}
+
 // The summary "N iterations, E objective evaluations, T s" after any
 // updates: N as in the verdict, E at least one per line search and one at
 // the start. Standard output and the files are those of the run without
