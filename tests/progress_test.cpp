@@ -49,6 +49,10 @@ TEST(ProgressLine, FieldsOfEachKindOfMethod) {
         .iteration = 4, .energy = 2, .residue = 0.25, .allowable = 0.5, .step = 1, .increment = 3, .load = 0.6};
     EXPECT_EQ(velmora::progress_line(newton, 0),
               "increment 3  load 0.6  iteration 4  energy 2  residue 2.5E-01 <= 5.0E-01  step 1  0.0 s");
+}
+
+// The summary of a run: its counts, in the singular for one, and seconds.
+TEST(ProgressLine, SummaryCountsIterationsEvaluationsAndSeconds) {
     EXPECT_EQ(velmora::summary_line(1, 1, 0.004), "1 iteration, 1 objective evaluation, 0.00 s");
     EXPECT_EQ(velmora::summary_line(18, 59, 1.5), "18 iterations, 59 objective evaluations, 1.50 s");
 }

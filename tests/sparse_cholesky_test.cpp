@@ -78,6 +78,19 @@ TEST(SparseCholesky, SolvesTheLaplacianExactlyLinear) {
             x = b;
             chol.solve(x.data(), x.data());
             for (std::size_t k = 0; k < x.size(); ++k) ASSERT_NEAR(x[k], solution[k], kSolveTol) << k;
+        }
+}
+
+// The figures of a factor give the form asked for (automatic: whichever
+// CHOLMOD took) and the ordering asked for (CHOLMOD's choice: whichever it
+// took), and count no fewer nonzeros than the matrix has.
+TEST(SparseCholesky, FiguresGiveTheFormAndTheOrderingAskedFor) {
+    const laplace_problem lp(40, 30);
+    for (fill_ordering ordering : {fill_ordering::amd, fill_ordering::metis, fill_ordering::cholmod_choice})
+        for (factor_form form : {factor_form::automatic, factor_form::simplicial, factor_form::supernodal}) {
+            SCOPED_TRACE(testing::Message() << "ordering " << int(ordering) << ", form " << int(form));
+            sparse_cholesky chol(lp.p, ordering, form);
+            ASSERT_TRUE(chol.factorise(lp.values.data()));
             const sparse_cholesky::figures f = chol.statistics();
             if (form != factor_form::automatic) {
                 EXPECT_EQ(f.supernodal, form == factor_form::supernodal);
