@@ -1,7 +1,9 @@
 // What several test files share: scratch directories, the strip example
-// model, text helpers for reading the report back, and the closed form of a
-// homogeneous plane-strain stretch that the mechanics, the stress recovery
-// and the report are checked against, and a grid of alternating diagonals.
+// model and with() to replace one of its sections, text helpers for reading
+// the report back, the closed form of a homogeneous plane-strain stretch
+// that the mechanics, the stress recovery and the report are checked
+// against, what the element tests share, and a grid of alternating
+// diagonals. The strips of velmora-mesh are in strip_models.hpp.
 #pragma once
 
 #include <stdlib.h>
