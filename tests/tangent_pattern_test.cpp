@@ -65,6 +65,14 @@ TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
     EXPECT_EQ(used[1], 6);
 }
 
+// The Laplacian of m assembled in the pattern p.
+std::vector<double> laplacian_of(const velmora::model& m, const tangent_pattern& p) {
+    std::vector<double> values(std::size_t(p.nonzeros()));
+    velmora::assemble(
+        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    return values;
+}
+
 // The strip of 4 x 3 unit cells with its boundary held, and interior node 8
 // at (2, 1) held in x too.
 velmora::model held_grid() {
@@ -99,9 +107,7 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
                 }
         }
 
-    std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(
-        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    const std::vector<double> values = laplacian_of(m, p);
     EXPECT_EQ(entries_of(p, values), expected);
     for (std::int64_t j = 0; j < p.n; ++j)  // strictly ascending rows
         for (std::int64_t s = p.column_start[std::size_t(j)] + 1; s < p.column_start[std::size_t(j) + 1]; ++s)
@@ -113,9 +119,7 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
 TEST(TangentAssembly, SkewPartOfTheElementMatrixIsLeftOut) {
     const velmora::model m = held_grid();
     const tangent_pattern p(m);
-    std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(
-        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    const std::vector<double> values = laplacian_of(m, p);
     std::vector<double> skewed(values.size());
     velmora::assemble(
         p,
@@ -137,9 +141,7 @@ TEST(TangentAssembly, ProductIsTheStencil) {
     const test::mesh::strip s = test::boundary_held(5, 4);
     const velmora::model m = test::model_of(s);
     const tangent_pattern p(m);
-    std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(
-        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    const std::vector<double> values = laplacian_of(m, p);
 
     // u = i^2 + 3 j in x and i j - 2 in y at node (i, j).
     const auto u = [](int i, int j, int d) { return d == 1 ? i * i + 3.0 * j : i * j - 2.0; };
