@@ -66,8 +66,6 @@ private:
 
 bool finite(double v) { return std::isfinite(v); }
 
-long long node_at(const strip& s, int i, int j) { return static_cast<long long>(j) * (s.nx + 1) + i + 1; }
-
 // Coordinate of grid line k of n over [0, extent]: exact at both ends.
 double grid(double extent, int k, int n) { return k == n ? extent : extent * k / n; }
 
@@ -80,6 +78,8 @@ double share(double total, int j, int ny) {
 }  // namespace
 
 const char* law_name(material_law law) { return law == material_law::neo_hookean ? "neo-Hookean" : "Mooney-Rivlin"; }
+
+long long node_at(const strip& s, int i, int j) { return static_cast<long long>(j) * (s.nx + 1) + i + 1; }
 
 strip unit_cells(int nx, int ny) {
     strip s;
@@ -114,6 +114,9 @@ std::string problem(const strip& s) {
     if (s.stretch && (s.load_x || s.load_y)) return "the end x = length is either stretched or loaded, not both";
     for (const auto& v : {s.stretch, s.load_x, s.load_y})
         if (v && !finite(*v)) return "the stretch and the loads must be finite numbers";
+    for (const support& r : s.extra_supports)
+        if (r.node < 1 || r.node > node_count(s) || r.direction < 1 || r.direction > 3 || !finite(r.value))
+            return "an extra support needs a node of the strip, a direction 1, 2 or 3 and a finite value";
     return {};
 }
 
@@ -155,10 +158,11 @@ void write(const strip& s, const sink& to) {
         }
 
     // Supports: the held end in x, node 1 in y, the stretched end in x,
-    // then every node in z.
+    // the extra ones, then every node in z.
     const long long end_nodes = s.ny + 1;
+    const auto extra = static_cast<long long>(s.extra_supports.size());
     t.put(": supports").end();
-    t.number(end_nodes + 1 + (s.stretch ? end_nodes : 0) + nodes).end();
+    t.number(end_nodes + 1 + (s.stretch ? end_nodes : 0) + extra + nodes).end();
     t.put("node dir value").end();
     for (int j = 0; j <= s.ny; ++j) {
         t.number(node_at(s, 0, j)).put(" 1 0").end();
@@ -166,6 +170,8 @@ void write(const strip& s, const sink& to) {
     }
     if (s.stretch)
         for (int j = 0; j <= s.ny; ++j) t.number(node_at(s, s.nx, j)).put(" 1 ").number(*s.stretch).end();
+    for (const support& r : s.extra_supports)
+        t.number(r.node).blank().number(static_cast<long long>(r.direction)).blank().number(r.value).end();
     for (long long k = 1; k <= nodes; ++k) t.number(k).put(" 3 0").end();
 
     t.put(": loads").end();

@@ -14,6 +14,8 @@
 // x = length is either moved by a prescribed x displacement or loaded by
 // nodal forces in x and/or y whose sum is the given total, spread as a
 // uniform traction would be (the two corner nodes carry half a share).
+// Extra support records may follow, such as the ends held in y too
+// (plates bonded to them); velmora-mesh adds none.
 #pragma once
 
 #include <charconv>
@@ -21,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora::mesh {
 
@@ -49,6 +52,14 @@ std::string settings_sections(const Settings& s) {
     return t;
 }
 
+// A support record beyond those of the ends: node, direction (1..3) and
+// prescribed displacement.
+struct support {
+    long long node;
+    int direction;
+    double value;
+};
+
 struct strip {
     // Mesh.
     int nx = 10;
@@ -76,11 +87,17 @@ struct strip {
     double reference_residue = 0.0;
     int max_iterations = 500;
     int memory = 7;
+
+    // Supports written after those of the ends.
+    std::vector<support> extra_supports;
 };
 
 // A strip of nx by ny unit square cells with the default material and
 // controls and no end condition yet.
 strip unit_cells(int nx, int ny);
+
+// The number of the node in column i (0..nx) of row j (0..ny).
+long long node_at(const strip& s, int i, int j);
 
 // Counts that the file will declare; as 64-bit numbers so that a strip too
 // large for the reader's 32-bit integers can be recognised.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "program_run.hpp"
+#include "strip_models.hpp"
 
 namespace {
 
@@ -171,7 +172,8 @@ TEST(Methods, MbfgsAndBfgsSolveTheHomogeneousStretch) {
                                            : k % 4 == 0 ? test::held(k, 1, (l1 - 1) * 1.5)
                                                         : "");
     std::vector<std::array<int, 3>> tris;
-    const std::string input = test::grid(3, 0.5, "0.9 20 1e-10 0 5000 7", w.input_line(0.25), supports, tris);
+    const std::string input =
+        test::alternating_grid(3, 0.5, "0.9 20 1e-10 0 5000 7", w.input_line(0.25), supports, tris);
     for (const char* method : {"mbfgs", "bfgs"}) {
         SCOPED_TRACE(method);
         test::model_run run(input, {"--method", method});
@@ -190,23 +192,41 @@ TEST(Methods, MbfgsAndBfgsSolveTheHomogeneousStretch) {
     }
 }
 
-// A grid of 181 x 181 cells held only in z (and at one corner) has
-// 2 x 182^2 - 2 = 66246 free degrees of freedom: more than the packed
-// matrix of bfgs can hold. The run stops where the minimiser starts, after
-// the deck, and says what to use instead.
+// A strip of 181 x 181 cells, its end x = 0 held in x (node 1 also in y)
+// and every node in z, has 2 x 182^2 - 183 = 66065 free degrees of
+// freedom: more than the packed matrix of bfgs can hold. The run stops
+// where the minimiser starts, after the deck, and says what to use instead.
 TEST(Methods, BfgsRefusesMoreThan65535DegreesOfFreedom) {
-    std::string supports = test::held(1, 1, 0) + test::held(1, 2, 0);
-    for (int k = 1; k <= 182 * 182; ++k) supports += test::held(k, 3, 0);
-    std::vector<std::array<int, 3>> tris;
-    const std::string input = test::grid(181, 1.0, "0.9 20 0.001 1 10 7", "1 1 1 10", supports, tris);
-    test::model_run run(input, {"--method", "bfgs"});
+    test::mesh::strip s = test::mesh::unit_cells(181, 181);
+    s.load_x = 1;
+    s.reference_residue = 1, s.max_iterations = 10;
+    test::model_run run(test::text_of(s), {"--method", "bfgs"});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.out, "");
     EXPECT_EQ(run.result.err,
               "\nraised STORAGE_ERROR : bfgs holds a dense matrix of n (n + 1) / 2 reals and takes "
-              "at most 65535 degrees of freedom; this model has 66246: use --method lbfgs\n");
+              "at most 65535 degrees of freedom; this model has 66065: use --method lbfgs\n");
     EXPECT_TRUE(run.dir.read("ansys.txt").ends_with("\nFINISH\n"));
     EXPECT_FALSE(run.dir.has("autocad.scr") || run.dir.has("output.txt"));
+}
+
+// --increments takes a whole number of at least 1: anything else is a
+// malformed command line, refused before "input.txt" is read.
+TEST(Methods, IncrementsOtherThanAWholeNumberOfAtLeastOneAreRefused) {
+    for (const auto& [value, message] : {std::pair{"0", "expected a whole number of at least 1"},
+                                         {"-2", "expected a whole number of at least 1"},
+                                         {"two", "expected a whole number, found \"two\""}}) {
+        SCOPED_TRACE(value);
+        test::scratch_dir dir;
+        dir.write("input.txt", test::strip().text());
+        for (const char* file : output_files) dir.write(file, earlier);
+        const test::run_result r = test::run_velmora(dir.path(), {"--method", "newton", "--increments", value});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err,
+                  std::string("velmora: --increments: ") + message + "\nTry 'velmora --help' for the options.\n");
+        for (const char* file : output_files) EXPECT_EQ(dir.read(file), earlier) << file;
+    }
 }
 
 // The summary "N iterations, E objective evaluations, T s" after any

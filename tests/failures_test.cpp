@@ -15,17 +15,12 @@
 namespace {
 
 using test::strip;
+using test::with;
 
 const char* const output_files[] = {"ansys.txt", "autocad.scr", "output.txt"};
 const char* const earlier = "from an earlier run\n";
 
-// The strip example with one section replaced, or cut after the first
-// occurrence of a text.
-std::string with(std::string strip::*section, const std::string& text) {
-    strip s;
-    s.*section = text;
-    return s.text();
-}
+// The strip example cut after the first occurrence of a text.
 std::string up_to(const std::string& end) {
     const std::string whole = strip().text();
     return whole.substr(0, whole.find(end) + end.size());
@@ -131,9 +126,7 @@ TEST(CountBeyondFile, EndsWithoutAllocatingForTheCount) {
     for (const auto& c : cases) {
         test::scratch_dir dir;
         dir.write("input.txt", c.input);
-        const std::string command = limit + " && cd '" + dir.path().string() + "' && '" VELMORA_BINARY "' >o 2>e";
-        const int raw = std::system(command.c_str());
-        const test::run_result r{raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("o"), dir.read("e")};
+        const test::run_result r = test::run_velmora(dir.path(), {}, limit);
         if (c.line == 0) {
             EXPECT_EQ(r.status, 0) << r.err;
             continue;

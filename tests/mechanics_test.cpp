@@ -20,25 +20,15 @@
 
 namespace {
 
-using test::law;
-using test::number_text;
+using namespace test::element_tests;
 using velmora::fmat1;
 using velmora::model;
-using vec = std::array<double, 3>;
 
 constexpr double kRoundoffTol = 1e-13;   // values of order 1 carried through a dozen operations
 constexpr double kZeroForceTol = 1e-12;  // forces of a stress-free state: terms of the size of the moduli that cancel
 // Central differences with step 1e-6 on energies of order 1-10: truncation
 // (~1e-11) and rounding (~1e-9) stay well below the tolerance.
 constexpr double kStep = 1e-6, kCentralDifferenceTol = 1e-6;
-
-const law neo_hookean{1, 1.5, 0.0, 3.0};
-const law mooney_rivlin{2, 1.5, 0.7, 3.0};
-const law both_laws[] = {neo_hookean, mooney_rivlin};
-
-vec operator+(const vec& a, const vec& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
-vec operator-(const vec& a, const vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-vec operator*(double s, const vec& a) { return {s * a[0], s * a[1], s * a[2]}; }
 
 using value_rec = std::tuple<int, int, double>;  // node, direction, value
 
@@ -96,11 +86,6 @@ double central_difference(fmat1& v, int k, F energy) {
     v(k) = kept;
     return (up - down) / (2 * kStep);
 }
-
-// Orthonormal pairs: e spans a plane tilted against every axis, f another.
-const vec e1 = (1.0 / 3) * vec{2, 1, 2}, e2 = (1 / std::sqrt(5.0)) * vec{1, -2, 0};
-const vec f1{0.6, 0, 0.8}, f2{0, 1, 0};
-const vec corner{0.3, -0.7, 1.1};
 
 // A right triangle with legs 2 e1 and 1.5 e2, thickness 0.8, its legs moved
 // to 2 l1 a and 1.5 l2 b at another corner: the stretch diag(l1, l2) and a

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "load_steps.hpp"
@@ -99,6 +100,28 @@ void expect_equilibrium(const spring_chain& p, const fmat1& x, double lambda) {
     for (int i = 1; i <= p.n; ++i) EXPECT_NEAR(x(i), lambda * p.U + i * e, kEquilibriumTol) << "node " << i;
 }
 
+// A chain (spring_chain or a variant) of n springs from rest, x = 0, with
+// Newton's method or the load increments to run on it.
+template <class Chain = spring_chain>
+struct from_rest {
+    Chain chain;
+    fmat1 x, g;
+
+    from_rest(int n, double U, double F) : chain(n, U, F), x(n), g(n) { x.fill(0); }
+
+    template <class Observer = nlp::no_observer>
+    nlp::newton_outcome newton(const nlp::newton_settings& s, Observer&& observe = {}) {
+        nlp::newton_work w(chain.n);
+        const double f = chain(chain.n, x, g);
+        return nlp::newton(chain, chain.n, s, f, x, g, w, std::forward<Observer>(observe));
+    }
+
+    template <class Observer = nlp::no_observer>
+    nlp::load_result follow_loads(const nlp::load_settings& s, Observer&& observe = {}) {
+        return nlp::follow_loads(chain, chain.n, s, x, g, std::forward<Observer>(observe));
+    }
+};
+
 struct residues {
     std::vector<nlp::iteration_report> seen;
     void operator()(const nlp::iteration_report& r) { seen.push_back(r); }
@@ -108,16 +131,12 @@ struct residues {
 // is close: each residue below 1e-2 is at most a small constant times the
 // square of the one before, and it takes at most six iterations.
 TEST(NewtonMethod, ConvergesQuadraticallyOnAStiffeningChain) {
-    spring_chain p(8, 0, 3);
-    fmat1 x(8), g(8);
-    x.fill(0);
-    nlp::newton_work w(8);
+    from_rest<> c(8, 0, 3);
     residues log;
-    const double f = p(8, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 8, {50, 20, 1e-12, 0.9}, f, x, g, w, log);
+    const nlp::newton_outcome out = c.newton({50, 20, 1e-12, 0.9}, log);
     EXPECT_EQ(out.end, nlp::newton_end::converged);
     EXPECT_LE(out.iterations, 6);
-    expect_equilibrium(p, x, 1);
+    expect_equilibrium(c.chain, c.x, 1);
     ASSERT_EQ(log.seen.size(), static_cast<std::size_t>(out.iterations));
     for (std::size_t k = 1; k < log.seen.size(); ++k) {
         EXPECT_EQ(log.seen[k].iteration, static_cast<int>(k) + 1);
@@ -132,33 +151,26 @@ TEST(NewtonMethod, ConvergesQuadraticallyOnAStiffeningChain) {
 
 // A hard push: the full Newton step from rest turns springs over (infinite
 // energy), so the search must fall back inside the admissible region; every
-// accepted point is admissible and the equilibrium is reached.
+// accepted point is admissible and the equilibrium is reached, the energy
+// returned being the one there.
 TEST(NewtonMethod, NeverAcceptsAnInadmissiblePoint) {
-    spring_chain p(4, 0, -6);
-    fmat1 x(4), g(4);
-    x.fill(0);
-    nlp::newton_work w(4);
+    from_rest<> c(4, 0, -6);
     residues log;
-    const double f = p(4, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 4, {50, 20, 1e-12, 0.9}, f, x, g, w, log);
+    const nlp::newton_outcome out = c.newton({50, 20, 1e-12, 0.9}, log);
     EXPECT_EQ(out.end, nlp::newton_end::converged);
     for (const auto& r : log.seen) EXPECT_LT(r.energy, inf);
-    expect_equilibrium(p, x, 1);
-    EXPECT_NEAR(out.energy, p(4, x, g), 0);
+    expect_equilibrium(c.chain, c.x, 1);
+    EXPECT_EQ(out.energy, c.chain(4, c.x, c.g));
 }
 
 // With a residue that rounding cannot reach, the iterations stop as
 // stalled, at the equilibrium, without raising the line-search failure.
 TEST(NewtonMethod, StopsAtTheRoundingFloorWithoutFailing) {
-    spring_chain p(6, 0.5, 2);
-    fmat1 x(6), g(6);
-    x.fill(0);
-    nlp::newton_work w(6);
-    const double f = p(6, x, g);
-    const nlp::newton_outcome out = nlp::newton(p, 6, {200, 20, 0, 0.9}, f, x, g, w);
+    from_rest<> c(6, 0.5, 2);
+    const nlp::newton_outcome out = c.newton({200, 20, 0, 0.9});
     EXPECT_EQ(out.end, nlp::newton_end::stalled);
     EXPECT_LT(out.iterations, 200);
-    expect_equilibrium(p, x, 1);
+    expect_equilibrium(c.chain, c.x, 1);
 }
 
 // A factorisation that fails ends the run at once, the point unchanged.
@@ -166,96 +178,91 @@ TEST(NewtonMethod, AFailedFactorisationEndsTheRun) {
     struct refusing : spring_chain {
         using spring_chain::spring_chain;
         bool factorise(int, const fmat1&) { return false; }
-    } p(3, 0, 1);
-    fmat1 x(3), g(3);
-    x.fill(0);
-    nlp::newton_work w(3);
-    const nlp::newton_outcome out = nlp::newton(p, 3, {10, 20, 1e-12, 0.9}, p(3, x, g), x, g, w);
+    };
+    from_rest<refusing> c(3, 0, 1);
+    const nlp::newton_outcome out = c.newton({10, 20, 1e-12, 0.9});
     EXPECT_EQ(out.end, nlp::newton_end::no_factor);
     EXPECT_EQ(out.iterations, 0);
-    EXPECT_EQ(x(3), 0);
+    EXPECT_EQ(c.x(3), 0);
 }
 
 // The predictor from the tangent at rest is the linear solution: for a
 // moved support it carries the chain with it, so the whole load converges
 // in one increment although the support alone turns the first spring over.
 TEST(LoadSteps, PredictorCarriesAMovedSupport) {
-    spring_chain p(5, 3, 0.5);
-    fmat1 x(5), g(5);
-    x.fill(0);
-    const nlp::load_result r = nlp::follow_loads(p, 5, {{100, 20, 1e-12, 0.9}, 0}, x, g);
+    from_rest<> c(5, 3, 0.5);
+    const nlp::load_result r = c.follow_loads({{100, 20, 1e-12, 0.9}, 0});
     EXPECT_TRUE(r.total.optimal);
     EXPECT_EQ(r.load, 1);
     EXPECT_EQ(r.increments, 1);
-    expect_equilibrium(p, x, 1);
+    expect_equilibrium(c.chain, c.x, 1);
 }
 
 // A chain whose factorisation fails whenever the load has grown by more
-// than 0.3 since the load set before it (a stand-in for an increment too
-// large to follow). Adaptive increments, worked by hand from step 1:
-// 1 fails, 0.5 fails, 0.25 reached (0.25); the step doubles to 0.5: fails,
+// than 0.3 since the load set before it: a stand-in for an increment too
+// large to follow.
+struct jumpy : spring_chain {
+    using spring_chain::spring_chain;
+    double before = 0, now = 0;
+    void load(double l) {
+        before = now;
+        now = l;
+        lambda = l;
+    }
+    bool factorise(int k, const fmat1& x) { return now - before <= 0.3 && spring_chain::factorise(k, x); }
+};
+
+// Adaptive increments on the jumpy chain, worked by hand from step 1: 1
+// fails, 0.5 fails, 0.25 reached (0.25); the step doubles to 0.5: fails,
 // 0.25 reached (0.5); 0.5 fails, 0.25 reached (0.75); 0.5 is reached (1),
-// where the step of 0.5 is cut to the 0.25 left: four increments. Fixed increments of 1/4 reach the same equilibrium
-// in four increments without a failure; a budget too small for the whole
-// path returns the last equilibrium and its load fraction.
-TEST(LoadSteps, FailedIncrementsAreHalvedAndFixedOnesAgree) {
-    struct jumpy : spring_chain {
-        using spring_chain::spring_chain;
-        double before = 0, now = 0;
-        void load(double l) {
-            before = now;
-            now = l;
-            lambda = l;
-        }
-        bool factorise(int k, const fmat1& x) { return now - before <= 0.3 && spring_chain::factorise(k, x); }
-    };
-    {
-        jumpy p(4, 1, 2);
-        fmat1 x(4), g(4);
-        x.fill(0);
-        residues log;
-        const nlp::load_result r = nlp::follow_loads(p, 4, {{200, 20, 1e-12, 0.9}, 0}, x, g, log);
-        EXPECT_TRUE(r.total.optimal);
-        EXPECT_EQ(r.increments, 4);
-        expect_equilibrium(p, x, 1);
-        ASSERT_FALSE(log.seen.empty());
-        EXPECT_EQ(log.seen.back().load, 1);
-        EXPECT_EQ(log.seen.back().increment, 4);
-        EXPECT_EQ(log.seen.back().iteration, r.total.iterations);
-    }
-    {
-        jumpy p(4, 1, 2);
-        fmat1 x(4), g(4);
-        x.fill(0);
-        const nlp::load_result r = nlp::follow_loads(p, 4, {{200, 20, 1e-12, 0.9}, 4}, x, g);
-        EXPECT_TRUE(r.total.optimal);
-        EXPECT_EQ(r.increments, 4);
-        expect_equilibrium(p, x, 1);
-    }
-    {
-        // A residue test that rounding cannot pass: every increment stalls
-        // at its equilibrium, the full load is reached, and it is not optimal.
-        spring_chain p(4, 1, 2);
-        fmat1 x(4), g(4);
-        x.fill(0);
-        const nlp::load_result r = nlp::follow_loads(p, 4, {{200, 20, 0, 0.9}, 2}, x, g);
-        EXPECT_FALSE(r.total.optimal);
-        EXPECT_EQ(r.load, 1);
-        EXPECT_EQ(r.increments, 2);
-        expect_equilibrium(p, x, 1);
-    }
-    {
-        spring_chain p(4, 1, 2);
-        fmat1 x(4), g(4);
-        x.fill(0);
-        const nlp::load_result r = nlp::follow_loads(p, 4, {{5, 20, 1e-12, 0.9}, 4}, x, g);
-        EXPECT_FALSE(r.total.optimal);
-        EXPECT_LE(r.total.iterations, 5);
-        ASSERT_LT(r.load, 1);
-        EXPECT_GT(r.load, 0);
-        EXPECT_EQ(p.lambda, r.load);
-        expect_equilibrium(p, x, r.load);
-    }
+// where the step of 0.5 is cut to the 0.25 left: four increments, the k-th
+// aiming at k / 4, and the failed ones report no iteration.
+TEST(LoadSteps, FailedIncrementsAreHalved) {
+    from_rest<jumpy> c(4, 1, 2);
+    residues log;
+    const nlp::load_result r = c.follow_loads({{200, 20, 1e-12, 0.9}, 0}, log);
+    EXPECT_TRUE(r.total.optimal);
+    EXPECT_EQ(r.increments, 4);
+    expect_equilibrium(c.chain, c.x, 1);
+    ASSERT_FALSE(log.seen.empty());
+    EXPECT_EQ(log.seen.back().load, 1);
+    EXPECT_EQ(log.seen.back().increment, 4);
+    EXPECT_EQ(log.seen.back().iteration, r.total.iterations);
+    for (const nlp::iteration_report& seen : log.seen) EXPECT_EQ(seen.load, 0.25 * seen.increment);
+}
+
+// Fixed increments of 1/4 never raise the load by more than 0.3: the jumpy
+// chain reaches the same equilibrium in four increments without a failure.
+TEST(LoadSteps, FixedIncrementsReachTheSameEquilibrium) {
+    from_rest<jumpy> c(4, 1, 2);
+    const nlp::load_result r = c.follow_loads({{200, 20, 1e-12, 0.9}, 4});
+    EXPECT_TRUE(r.total.optimal);
+    EXPECT_EQ(r.increments, 4);
+    expect_equilibrium(c.chain, c.x, 1);
+}
+
+// A residue test that rounding cannot pass: every increment stalls at its
+// equilibrium, the full load is reached, and it is not optimal.
+TEST(LoadSteps, StalledIncrementsReachTheFullLoadNotOptimal) {
+    from_rest<> c(4, 1, 2);
+    const nlp::load_result r = c.follow_loads({{200, 20, 0, 0.9}, 2});
+    EXPECT_FALSE(r.total.optimal);
+    EXPECT_EQ(r.load, 1);
+    EXPECT_EQ(r.increments, 2);
+    expect_equilibrium(c.chain, c.x, 1);
+}
+
+// An iteration budget too small for the whole path returns the last
+// equilibrium reached, the problem's loads at its load fraction.
+TEST(LoadSteps, ExhaustedBudgetReturnsTheLastEquilibrium) {
+    from_rest<> c(4, 1, 2);
+    const nlp::load_result r = c.follow_loads({{5, 20, 1e-12, 0.9}, 4});
+    EXPECT_FALSE(r.total.optimal);
+    EXPECT_LE(r.total.iterations, 5);
+    ASSERT_LT(r.load, 1);
+    EXPECT_GT(r.load, 0);
+    EXPECT_EQ(c.chain.lambda, r.load);
+    expect_equilibrium(c.chain, c.x, r.load);
 }
 
 }  // namespace

@@ -33,9 +33,12 @@ inline std::string shell_word(const std::string& word) {
 }
 
 // Runs the program with dir as its working directory and the given
-// arguments.
-inline run_result run_velmora(const fs::path& dir, const std::vector<std::string>& arguments = {}) {
-    std::string command = "cd " + shell_word(dir.string()) + " && '" VELMORA_BINARY "'";
+// arguments, after the shell commands of setup if any (a resource limit, an
+// exported variable) in the same shell.
+inline run_result run_velmora(const fs::path& dir, const std::vector<std::string>& arguments = {},
+                              const std::string& setup = {}) {
+    std::string command =
+        (setup.empty() ? "" : setup + " && ") + "cd " + shell_word(dir.string()) + " && '" VELMORA_BINARY "'";
     for (const std::string& a : arguments) command.append(1, ' ').append(shell_word(a));
     command.append(" > .stdout 2> .stderr");
     const int raw = std::system(command.c_str());

@@ -35,28 +35,24 @@ struct scratch_file {
     scratch_file& operator=(const scratch_file&) = delete;
 };
 
-nlp::iteration_report report(int iteration, double energy, double residue, double allowable, double step) {
-    nlp::iteration_report r;
-    r.iteration = iteration;
-    r.energy = energy;
-    r.residue = residue;
-    r.allowable = allowable;
-    r.step = step;
-    return r;
-}
-
 TEST(ProgressLine, FieldsOfEachKindOfMethod) {
     // A quasi-Newton method: no increment; the step when it gives one.
-    EXPECT_EQ(velmora::progress_line(report(37, -23.5785427, 1.234e-3, 5e-4, 0.5), 1.34),
+    EXPECT_EQ(velmora::progress_line(
+                  {.iteration = 37, .energy = -23.5785427, .residue = 1.234e-3, .allowable = 5e-4, .step = 0.5}, 1.34),
               "iteration 37  energy -23.5785427  residue 1.2E-03 > 5.0E-04  step 0.5  1.3 s");
-    EXPECT_EQ(velmora::progress_line(report(50000, -1057501.4812, 3e-5, 3.3e-5, 0), 312.06),
-              "iteration 50000  energy -1057501.48  residue 3.0E-05 <= 3.3E-05  312.1 s");
+    EXPECT_EQ(
+        velmora::progress_line(
+            {.iteration = 50000, .energy = -1057501.4812, .residue = 3e-5, .allowable = 3.3e-5, .step = 0}, 312.06),
+        "iteration 50000  energy -1057501.48  residue 3.0E-05 <= 3.3E-05  312.1 s");
     // Newton's method: the increment and the load reached come first.
-    nlp::iteration_report newton = report(4, 2, 0.25, 0.5, 1);
-    newton.increment = 3;
-    newton.load = 0.6;
+    const nlp::iteration_report newton{
+        .iteration = 4, .energy = 2, .residue = 0.25, .allowable = 0.5, .step = 1, .increment = 3, .load = 0.6};
     EXPECT_EQ(velmora::progress_line(newton, 0),
               "increment 3  load 0.6  iteration 4  energy 2  residue 2.5E-01 <= 5.0E-01  step 1  0.0 s");
+}
+
+// The summary of a run: its counts, in the singular for one, and seconds.
+TEST(ProgressLine, SummaryCountsIterationsEvaluationsAndSeconds) {
     EXPECT_EQ(velmora::summary_line(1, 1, 0.004), "1 iteration, 1 objective evaluation, 0.00 s");
     EXPECT_EQ(velmora::summary_line(18, 59, 1.5), "18 iterations, 59 objective evaluations, 1.50 s");
 }
@@ -73,7 +69,7 @@ TEST(Progress, AtMostOneUpdateEachInterval) {
         now = k * tick;
         p.evaluated();
         p.evaluated();
-        p.update(report(k, -k, 1, 0.5, 1));
+        p.update({.iteration = k, .energy = -double(k), .residue = 1, .allowable = 0.5, .step = 1});
     }
     now = 21;
     p.finish(1300);
@@ -104,11 +100,11 @@ TEST(Progress, TerminalLineIsRewrittenInPlace) {
     const scratch_file out;
     velmora::progress p(out.f, true, [&now] { return now; });
     now = 0.25;
-    p.update(report(1000, -12345.678, 0.5, 0.25, 0.125));
+    p.update({.iteration = 1000, .energy = -12345.678, .residue = 0.5, .allowable = 0.25, .step = 0.125});
     now = 0.3;  // too soon: not shown
-    p.update(report(1001, -12345.679, 0.5, 0.25, 0.125));
+    p.update({.iteration = 1001, .energy = -12345.679, .residue = 0.5, .allowable = 0.25, .step = 0.125});
     now = 0.5;
-    p.update(report(1002, -1, 0.5, 0.25, 0));
+    p.update({.iteration = 1002, .energy = -1, .residue = 0.5, .allowable = 0.25, .step = 0});
     p.finish(1002);
     const std::string first = "iteration 1000  energy -12345.678  residue 5.0E-01 > 2.5E-01  step 0.125  0.2 s";
     const std::string second = "iteration 1002  energy -1  residue 5.0E-01 > 2.5E-01  0.5 s";

@@ -16,8 +16,8 @@
 
 namespace {
 
+using test::alternating_grid;
 using test::field;
-using test::grid;
 using test::held;
 using test::number_text;
 
@@ -38,7 +38,7 @@ TEST(PlaneStrainStretch, ReportMatchesTheClosedForm) {
         for (int k = 1; k <= 16; ++k)
             supports += held(k, 3, 0) + (k % 4 == 1 ? held(k, 1, 0) : k % 4 == 0 ? held(k, 1, (l1 - 1) * 1.5) : "");
         std::vector<std::array<int, 3>> tris;
-        test::model_run run(grid(3, 0.5, "0.9 20 1e-10 0 5000 7", w.input_line(0.25), supports, tris));
+        test::model_run run(alternating_grid(3, 0.5, "0.9 20 1e-10 0 5000 7", w.input_line(0.25), supports, tris));
         ASSERT_EQ(run.result.status, 0) << run.result.err;
         EXPECT_TRUE(std::regex_match(run.result.out, std::regex("\nMinor = +[0-9]+     Optimal\n"))) << run.result.out;
         EXPECT_EQ(run.result.err, "");  // no element turned over, clockwise ones included
@@ -154,8 +154,9 @@ TEST(TurnedOverWarning, NamesTheCountAndTheFirstFoldedElement) {
         for (int k = 1; k <= 36; ++k)
             supports += held(k, 3, 0) + (k <= 6 ? held(k, 1, 0) + held(k, 2, 0) : k > 30 ? held(k, 2, -0.85) : "");
         std::vector<std::array<int, 3>> tris;
-        test::model_run run(grid(5, 1.0, "0.9 20 0.001 0 1000 7",
-                                 "1.0 1 " + number_text(scale) + " " + number_text(10 * scale), supports, tris));
+        test::model_run run(alternating_grid(5, 1.0, "0.9 20 0.001 0 1000 7",
+                                             "1.0 1 " + number_text(scale) + " " + number_text(10 * scale), supports,
+                                             tris));
         const std::vector<std::string> rows = test::table_rows(run.dir.read("output.txt"), test::displacement_table);
         const auto area = [&](const std::array<int, 3>& t, double moved) {  // twice the signed area
             const auto x = [&](int k, int j) {                              // coordinate j (1, 2) of corner k

@@ -1,4 +1,5 @@
-// Tests of the CHOLMOD wrapper on the grid Laplacian (grid_models.hpp):
+// Tests of the CHOLMOD wrapper on the Laplacian of a strip of unit cells
+// (grid_models.hpp):
 // a solution known in closed form, matrices that are not positive
 // definite, and running out of memory.
 #include "newton/sparse_cholesky.hpp"
@@ -22,14 +23,14 @@ using velmora::fill_ordering;
 using velmora::sparse_cholesky;
 using velmora::tangent_pattern;
 
-// The Laplacian of a grid with its boundary held, assembled.
+// The Laplacian of a strip with its boundary held, assembled.
 struct laplace_problem {
-    test::grid g;
+    test::mesh::strip s;
     velmora::model m;
     tangent_pattern p;
     std::vector<double> values;
 
-    laplace_problem(int nx, int ny) : g(test::boundary_held(nx, ny)), m(g.set_up()), p(m) {
+    laplace_problem(int nx, int ny) : s(test::boundary_held(nx, ny)), m(test::model_of(s)), p(m) {
         values.resize(std::size_t(p.nonzeros()));
         velmora::assemble(
             p, [this](int e, double* k) { test::laplacian(m, e, k); }, values.data());
@@ -47,12 +48,12 @@ struct laplace_problem {
         for (int node = 1; node <= m.node_count; ++node)
             for (int d = 1; d <= 2; ++d) {
                 if (m.is_prescribed(node, d)) continue;
-                const int i = g.column(node), j = g.row(node);
+                const int i = static_cast<int>(m.x(node)), j = static_cast<int>(m.y(node));
                 const std::size_t k = std::size_t(m.dof_number(node, d) - 1);
                 solution[k] = u(i, j, d);
                 const int step[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-                for (const auto& s : step)
-                    if (g.on_boundary(i + s[0], j + s[1])) b[k] += u(i + s[0], j + s[1], d);
+                for (const auto& st : step)
+                    if (test::on_boundary(s, i + st[0], j + st[1])) b[k] += u(i + st[0], j + st[1], d);
             }
     }
 };
@@ -77,6 +78,19 @@ TEST(SparseCholesky, SolvesTheLaplacianExactlyLinear) {
             x = b;
             chol.solve(x.data(), x.data());
             for (std::size_t k = 0; k < x.size(); ++k) ASSERT_NEAR(x[k], solution[k], kSolveTol) << k;
+        }
+}
+
+// The figures of a factor give the form asked for (automatic: whichever
+// CHOLMOD took) and the ordering asked for (CHOLMOD's choice: whichever it
+// took), and count no fewer nonzeros than the matrix has.
+TEST(SparseCholesky, FiguresGiveTheFormAndTheOrderingAskedFor) {
+    const laplace_problem lp(40, 30);
+    for (fill_ordering ordering : {fill_ordering::amd, fill_ordering::metis, fill_ordering::cholmod_choice})
+        for (factor_form form : {factor_form::automatic, factor_form::simplicial, factor_form::supernodal}) {
+            SCOPED_TRACE(testing::Message() << "ordering " << int(ordering) << ", form " << int(form));
+            sparse_cholesky chol(lp.p, ordering, form);
+            ASSERT_TRUE(chol.factorise(lp.values.data()));
             const sparse_cholesky::figures f = chol.statistics();
             if (form != factor_form::automatic) {
                 EXPECT_EQ(f.supernodal, form == factor_form::supernodal);

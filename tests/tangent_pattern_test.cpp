@@ -1,7 +1,7 @@
 // Tests of the sparse tangent's pattern and assembly: matrices worked out by
 // hand (shared-element counts on a square of two triangles) and the 5-point
-// stencil of the Laplacian on a grid (grid_models.hpp), with prescribed
-// directions left out.
+// stencil of the Laplacian on a strip of unit cells (grid_models.hpp), with
+// prescribed directions left out.
 #include "newton/tangent_pattern.hpp"
 
 #include <gtest/gtest.h>
@@ -28,16 +28,16 @@ entry_map entries_of(const tangent_pattern& p, const std::vector<double>& values
     return m;
 }
 
-// The unit square as two triangles, (1 2 4) and (1 4 3), nodes 1..4 at
-// (0,0), (1,0), (0,1), (1,1); every z held, node 1 held in x and y, node 3
-// in x. Free: node 2 x, y (1, 2), node 3 y (3), node 4 x, y (4, 5). With
-// every element entry 1, K(i, j) counts the elements that have both
-// directions: nodes 1 and 4 share both elements, nodes 2 and 3 none (no
-// entry), the other pairs one.
+// The strip of one unit cell: two triangles, (1 2 4) and (1 4 3), nodes
+// 1..4 at (0,0), (1,0), (0,1), (1,1); every z held, node 1 held in x and y,
+// node 3 in x (the load on the far end enters no pattern). Free: node 2 x,
+// y (1, 2), node 3 y (3), node 4 x, y (4, 5). With every element entry 1,
+// K(i, j) counts the elements that have both directions: nodes 1 and 4
+// share both elements, nodes 2 and 3 none (no entry), the other pairs one.
 TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
-    test::grid g{1, 1, {}};
-    g.held = [](int i, int j, int d) { return d == 3 || (i == 0 && j == 0) || (i == 0 && j == 1 && d == 1); };
-    const velmora::model m = g.set_up();
+    test::mesh::strip s = test::mesh::unit_cells(1, 1);
+    s.load_x = 1;
+    const velmora::model m = test::model_of(s);
     ASSERT_EQ(m.dof_count, 5);
     const tangent_pattern p(m);
     EXPECT_EQ(p.n, 5);
@@ -65,23 +65,36 @@ TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
     EXPECT_EQ(used[1], 6);
 }
 
-// The Laplacian on a 4 x 3 grid, boundary held, and interior node (2, 1)
-// held in x too: the pattern holds exactly the pairs of directions of
-// nodes that share an element (same node, horizontal, vertical or
-// lower-left/upper-right neighbours), and the values are the stencil's.
-// An element matrix given unsymmetric, its mirror entries summing to the
-// Laplacian's, assembles to the same values.
+// The Laplacian of m assembled in the pattern p.
+std::vector<double> laplacian_of(const velmora::model& m, const tangent_pattern& p) {
+    std::vector<double> values(std::size_t(p.nonzeros()));
+    velmora::assemble(
+        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    return values;
+}
+
+// The strip of 4 x 3 unit cells with its boundary held, and interior node 8
+// at (2, 1) held in x too.
+velmora::model held_grid() {
+    test::mesh::strip g = test::boundary_held(4, 3);
+    g.extra_supports.push_back({8, 1, 0});
+    return test::model_of(g);
+}
+
+// The Laplacian on held_grid: the pattern holds exactly the pairs of
+// directions of nodes that share an element (same node, horizontal,
+// vertical or lower-left/upper-right neighbours), and the values are the
+// stencil's.
 TEST(TangentAssembly, LaplacianStencilOnAGrid) {
-    test::grid g = test::boundary_held(4, 3);
-    g.held = [g](int i, int j, int d) { return d == 3 || g.on_boundary(i, j) || (i == 2 && j == 1 && d == 1); };
-    const velmora::model m = g.set_up();
+    const velmora::model m = held_grid();
     ASSERT_EQ(m.dof_count, 3 * 2 * 2 - 1);
+    ASSERT_TRUE(m.is_prescribed(8, 1) && m.x(8) == 2 && m.y(8) == 1);
     const tangent_pattern p(m);
 
     entry_map expected;
     for (int a = 1; a <= m.node_count; ++a)
         for (int b = 1; b <= m.node_count; ++b) {
-            const int di = g.column(b) - g.column(a), dj = g.row(b) - g.row(a);
+            const double di = m.x(b) - m.x(a), dj = m.y(b) - m.y(a);
             const bool same = di == 0 && dj == 0, side = std::abs(di) + std::abs(dj) == 1,
                        diagonal = di == dj && std::abs(di) == 1;
             if (!same && !side && !diagonal) continue;
@@ -94,14 +107,19 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
                 }
         }
 
-    std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(
-        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    const std::vector<double> values = laplacian_of(m, p);
     EXPECT_EQ(entries_of(p, values), expected);
     for (std::int64_t j = 0; j < p.n; ++j)  // strictly ascending rows
         for (std::int64_t s = p.column_start[std::size_t(j)] + 1; s < p.column_start[std::size_t(j) + 1]; ++s)
             EXPECT_LT(p.row[std::size_t(s) - 1], p.row[std::size_t(s)]);
+}
 
+// An element matrix given unsymmetric, its mirror entries summing to the
+// Laplacian's, assembles to the same values as the Laplacian.
+TEST(TangentAssembly, SkewPartOfTheElementMatrixIsLeftOut) {
+    const velmora::model m = held_grid();
+    const tangent_pattern p(m);
+    const std::vector<double> values = laplacian_of(m, p);
     std::vector<double> skewed(values.size());
     velmora::assemble(
         p,
@@ -120,12 +138,10 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
 // y = K x with K the stencil: y at a free node is 4 u there less u at its
 // free horizontal and vertical neighbours, direction by direction.
 TEST(TangentAssembly, ProductIsTheStencil) {
-    const test::grid g = test::boundary_held(5, 4);
-    const velmora::model m = g.set_up();
+    const test::mesh::strip s = test::boundary_held(5, 4);
+    const velmora::model m = test::model_of(s);
     const tangent_pattern p(m);
-    std::vector<double> values(std::size_t(p.nonzeros()));
-    velmora::assemble(
-        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+    const std::vector<double> values = laplacian_of(m, p);
 
     // u = i^2 + 3 j in x and i j - 2 in y at node (i, j).
     const auto u = [](int i, int j, int d) { return d == 1 ? i * i + 3.0 * j : i * j - 2.0; };
@@ -133,13 +149,13 @@ TEST(TangentAssembly, ProductIsTheStencil) {
     for (int node = 1; node <= m.node_count; ++node)
         for (int d = 1; d <= 2; ++d) {
             if (m.is_prescribed(node, d)) continue;
-            const int i = g.column(node), j = g.row(node);
+            const int i = static_cast<int>(m.x(node)), j = static_cast<int>(m.y(node));
             x[std::size_t(m.dof_number(node, d) - 1)] = u(i, j, d);
-            double s = 4 * u(i, j, d);
+            double sum = 4 * u(i, j, d);
             const int step[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
             for (const auto& st : step)
-                if (!g.on_boundary(i + st[0], j + st[1])) s -= u(i + st[0], j + st[1], d);
-            expected[std::size_t(m.dof_number(node, d) - 1)] = s;
+                if (!test::on_boundary(s, i + st[0], j + st[1])) sum -= u(i + st[0], j + st[1], d);
+            expected[std::size_t(m.dof_number(node, d) - 1)] = sum;
         }
     velmora::multiply(p, values.data(), x.data(), y.data());
     for (std::size_t k = 0; k < y.size(); ++k) EXPECT_DOUBLE_EQ(y[k], expected[k]) << k;

@@ -23,11 +23,9 @@
 
 namespace {
 
-using test::law;
-using test::number_text;
+using namespace test::element_tests;
 using velmora::fmat1;
 using velmora::model;
-using vec = std::array<double, 3>;
 
 // A 9 x 9 matrix, row-major.
 struct matrix {
@@ -44,14 +42,6 @@ constexpr double kStep = 1e-6, kCentralDifferenceTol = 1e-7;
 // Relative to the largest entry or eigenvalue: rounding of a few dozen
 // operations, or of an eigen decomposition of order 9.
 constexpr double kRoundoffTol = 1e-13;
-
-const law neo_hookean{1, 1.5, 0.0, 3.0};
-const law mooney_rivlin{2, 1.5, 0.7, 3.0};
-const law both_laws[] = {neo_hookean, mooney_rivlin};
-
-vec operator+(const vec& a, const vec& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
-vec operator-(const vec& a, const vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-vec operator*(double s, const vec& a) { return {s * a[0], s * a[1], s * a[2]}; }
 
 // One triangle with every direction free, read and set up as a run does;
 // supports, when given, as "node direction value" lines.
@@ -91,10 +81,7 @@ double largest(const matrix& k) {
     return a;
 }
 
-// Orthonormal pairs: e spans a plane tilted against every axis, f another.
-const vec e1 = (1.0 / 3) * vec{2, 1, 2}, e2 = (1 / std::sqrt(5.0)) * vec{1, -2, 0};
-const vec f1{0.6, 0, 0.8}, f2{0, 1, 0};
-const vec corner{0.3, -0.7, 1.1};
+// A triangle in the plane of e1 and e2 (test_models.hpp).
 const std::array<vec, 3> tilted{corner, corner + 2 * e1, corner + 1.5 * e2};
 
 // The tilted triangle with legs 2 e1 and 1.5 e2 moved to legs 2 l1 a and

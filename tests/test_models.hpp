@@ -1,7 +1,9 @@
 // What several test files share: scratch directories, the strip example
-// model, text helpers for reading the report back, and the closed form of a
-// homogeneous plane-strain stretch that the mechanics, the stress recovery
-// and the report are checked against, and the grid models of whole runs.
+// model and with() to replace one of its sections, text helpers for reading
+// the report back, the closed form of a homogeneous plane-strain stretch
+// that the mechanics, the stress recovery and the report are checked
+// against, what the element tests share, and a grid of alternating
+// diagonals. The strips of velmora-mesh are in strip_models.hpp.
 #pragma once
 
 #include <stdlib.h>
@@ -69,6 +71,13 @@ struct strip {
 
     std::string text() const { return head + control + material + nodes + elements + supports + loads; }
 };
+
+// The strip example with one section replaced.
+inline std::string with(std::string strip::*section, const std::string& text) {
+    strip s;
+    s.*section = text;
+    return s.text();
+}
 
 // A real written so that it reads back to the same double.
 inline std::string number_text(double v) {
@@ -173,6 +182,31 @@ struct law {
     }
 };
 
+// What the element tests share (mechanics_test.cpp, tangent_test.cpp):
+// vectors in space with their sums and multiples, a law of each kind, and
+// orthonormal pairs for triangles in tilted planes. A test file takes them
+// with "using namespace test::element_tests".
+namespace element_tests {
+
+using test::law;
+using test::number_text;
+using vec = std::array<double, 3>;
+
+inline vec operator+(const vec& a, const vec& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+inline vec operator-(const vec& a, const vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+inline vec operator*(double s, const vec& a) { return {s * a[0], s * a[1], s * a[2]}; }
+
+inline const law neo_hookean{1, 1.5, 0.0, 3.0};
+inline const law mooney_rivlin{2, 1.5, 0.7, 3.0};
+inline const law both_laws[] = {neo_hookean, mooney_rivlin};
+
+// Orthonormal pairs: e spans a plane tilted against every axis, f another.
+inline const vec e1 = (1.0 / 3) * vec{2, 1, 2}, e2 = (1 / std::sqrt(5.0)) * vec{1, -2, 0};
+inline const vec f1{0.6, 0, 0.8}, f2{0, 1, 0};
+inline const vec corner{0.3, -0.7, 1.1};
+
+}  // namespace element_tests
+
 // A support line: node n, direction j, value v.
 inline std::string held(int n, int j, double v) {
     return number_text(n) + " " + number_text(j) + " " + number_text(v) + "\n";
@@ -182,9 +216,10 @@ inline std::string held(int n, int j, double v) {
 // with the given control values, material, supports and no loads.
 // Nodes are numbered row by row from 1; each cell is cut into two triangles
 // (into tris), the diagonal alternating and every second cell's triangles
-// listed clockwise.
-inline std::string grid(int n, double h, const std::string& control, const std::string& material,
-                        const std::string& supports, std::vector<std::array<int, 3>>& tris) {
+// listed clockwise: elements of both orientations, which the strip
+// (strip_models.hpp) does not give.
+inline std::string alternating_grid(int n, double h, const std::string& control, const std::string& material,
+                                    const std::string& supports, std::vector<std::array<int, 3>>& tris) {
     const int m = n + 1;
     std::string t =
         "grid\n: control\n" + control + "\n: material\n" + material + "\n: nodes\n" + std::to_string(m * m) + "\nn\n";

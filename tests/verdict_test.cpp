@@ -17,9 +17,7 @@ namespace {
 
 // The strip, pulled by 0.5 in x at node 3, with other control values.
 std::string strip_with(const std::string& control) {
-    test::strip s;
-    s.control = ": control\n" + control + "\n";
-    return s.text();
+    return test::with(&test::strip::control, ": control\n" + control + "\n");
 }
 
 // The limit counts line searches; at least one is made.
