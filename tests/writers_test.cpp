@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mechanics/mechanics.hpp"
+#include "mechanics/stresses.hpp"
 #include "model/steps.hpp"
 #include "read/input.hpp"
 #include "test_models.hpp"

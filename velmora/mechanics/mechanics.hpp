@@ -46,12 +46,11 @@ struct objective {
     double operator()(int n, const fmat1& x, fmat1& g) const;
 };
 
-// Principal Cauchy stresses of an element from its invariants and energy
-// derivatives: sigma1 >= sigma2 in the plane of the triangle, sigma3 across it.
+// Principal Cauchy stresses of an element: sigma1 >= sigma2 in the plane
+// of the triangle, sigma3 across it (stresses() in stresses.hpp).
 struct principal_stresses {
     double sigma1, sigma2, sigma3;
 };
-principal_stresses stresses(const element_result& r);
 
 // Number of elements whose current normal at the displacements v points
 // against their initial normal, and the first of them (0 when none).

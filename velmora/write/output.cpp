@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "mechanics/mechanics.hpp"
+#include "mechanics/stresses.hpp"
 #include "model/steps.hpp"
 #include "write/text_file.hpp"
 

@@ -1,12 +1,15 @@
 // Principal Cauchy stresses of an element from its invariants and the
-// derivatives of its strain-energy density, for the report.
+// derivatives of its strain-energy density, for the report. Inline, since
+// the report evaluates it once per element in its inner loop.
+#pragma once
+
 #include <cmath>
 
 #include "mechanics/mechanics.hpp"
 
 namespace velmora {
 
-namespace {
+namespace detail {
 
 // The in-plane root of smaller magnitude, q / big, where big = p +- sqrt(d)
 // is the root of larger magnitude. In exact arithmetic |q / big| <= |big|.
@@ -15,19 +18,19 @@ namespace {
 // Mooney-Rivlin constants 0.4, 0.1 and bulk 50 an undeformed triangle gave
 // -4. Such a quotient is capped at |big|, keeping its sign; big = 0 (no
 // in-plane stress at all) gives 0 instead of 0/0. A NaN passes through.
-double smaller_root(double q, double big) {
+inline double smaller_root(double q, double big) {
     if (big == 0) return 0.0;
     const double root = q / big;
     if (std::fabs(root) > std::fabs(big)) return std::copysign(std::fabs(big), root);
     return root;
 }
 
-}  // namespace
+}  // namespace detail
 
 // sigma3 = 2 (W3 I3 + 2 W2 + W1) / J across the plane, T the trace of the
 // Cauchy stress, p the mean and d the squared radius of Mohr's circle in the
 // plane, q the product of the two in-plane principal stresses (q = p^2 - d).
-principal_stresses stresses(const element_result& r) {
+inline principal_stresses stresses(const element_result& r) {
     const double I1 = r.i1, K = r.trace_c2, I3 = r.i3;
     const double W1 = r.dw_di1, W2 = r.dw_dtrace_c2, W3 = r.dw_di3;
     const double J = std::sqrt(I3);
@@ -48,10 +51,10 @@ principal_stresses stresses(const element_result& r) {
     double sigma1, sigma2;
     if (p >= 0) {
         sigma1 = p + std::sqrt(d);
-        sigma2 = smaller_root(q, sigma1);
+        sigma2 = detail::smaller_root(q, sigma1);
     } else {
         sigma2 = p - std::sqrt(d);
-        sigma1 = smaller_root(q, sigma2);
+        sigma1 = detail::smaller_root(q, sigma2);
     }
     return {sigma1, sigma2, sigma3};
 }
