@@ -5,11 +5,10 @@
 // constant-strain triangle's B' D B A t in x and y, nothing in z (every z is
 // held). Symmetric positive definite, as a tangent near the start state is.
 //
-// Figures: the pattern and one assembly; the symbolic analysis with AMD,
-// METIS and CHOLMOD's own choice (with the entries and flops of the factor
-// and CHOLMOD's peak allocation); one numeric factorisation and one solve
-// per ordering; and whether two factorisations and solves give the same
-// bits. Peak memory of the process (max RSS) is a counter; run one
+// Figures: the pattern (with its METIS order of nodes) and one assembly;
+// the symbolic analysis (with the entries and flops of the factor and
+// CHOLMOD's peak allocation); one numeric factorisation and one solve; and
+// whether two factorisations and solves give the same bits. Peak memory of the process (max RSS) is a counter; run one
 // benchmark per process to read it for that benchmark alone.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -29,7 +28,6 @@
 
 namespace {
 
-using velmora::fill_ordering;
 using velmora::sparse_cholesky;
 using velmora::tangent_pattern;
 
@@ -87,7 +85,7 @@ const problem& strip_problem() {
         q->pattern = tangent_pattern(q->m);
         q->values.resize(std::size_t(q->pattern.nonzeros()));
         velmora::assemble(
-            q->pattern, [&m = q->m](int e, double* k) { elastic_cst(m, e, k); }, q->values.data());
+            q->pattern, q->m, [&m = q->m](int e, double* k) { elastic_cst(m, e, k); }, q->values.data());
         q->b.resize(std::size_t(q->pattern.n));
         for (std::size_t i = 0; i < q->b.size(); ++i) q->b[i] = 1.0 + 0.5 * double(i % 7);
         return q;
@@ -106,7 +104,6 @@ void report(benchmark::State& state, const problem& p, const sparse_cholesky::fi
     state.counters["gflop"] = f.flops * 1e-9;
     state.counters["cholmod_peak_MB"] = double(f.peak_bytes) / 1e6;
     state.counters["supernodal"] = f.supernodal;
-    state.counters["metis_chosen"] = f.ordering == fill_ordering::metis;
     state.counters["max_rss_MB"] = peak_rss_bytes() / 1e6;
     state.counters["rss_per_element"] = peak_rss_bytes() / p.m.element_count();
 }
@@ -129,41 +126,36 @@ void tangent_assembly_of_strip(benchmark::State& state) {
     std::vector<double> values(p.values.size());
     for (auto _ : state) {
         velmora::assemble(
-            p.pattern, [&p](int e, double* k) { elastic_cst(p.m, e, k); }, values.data());
+            p.pattern, p.m, [&p](int e, double* k) { elastic_cst(p.m, e, k); }, values.data());
         benchmark::ClobberMemory();
     }
     if (values != p.values) state.SkipWithError("assembly differs from the first one");
 }
 BENCHMARK(tangent_assembly_of_strip)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void symbolic_analysis(benchmark::State& state, fill_ordering ordering) {
+void symbolic_analysis(benchmark::State& state) {
     const problem& p = strip_problem();
     sparse_cholesky::figures f{};
     for (auto _ : state) {
-        sparse_cholesky chol(p.pattern, ordering);
+        sparse_cholesky chol(p.pattern);
         f = chol.statistics();
     }
     report(state, p, f);
 }
-BENCHMARK_CAPTURE(symbolic_analysis, amd, fill_ordering::amd)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK_CAPTURE(symbolic_analysis, metis, fill_ordering::metis)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK_CAPTURE(symbolic_analysis, choice, fill_ordering::cholmod_choice)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(2);
+BENCHMARK(symbolic_analysis)->Unit(benchmark::kMillisecond)->Iterations(2);
 
-void numeric_factorisation(benchmark::State& state, fill_ordering ordering) {
+void numeric_factorisation(benchmark::State& state) {
     const problem& p = strip_problem();
-    sparse_cholesky chol(p.pattern, ordering);
+    sparse_cholesky chol(p.pattern);
     for (auto _ : state)
         if (!chol.factorise(p.values.data())) state.SkipWithError("not positive definite");
     report(state, p, chol.statistics());
 }
-BENCHMARK_CAPTURE(numeric_factorisation, amd, fill_ordering::amd)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(numeric_factorisation, metis, fill_ordering::metis)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(numeric_factorisation)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void solve(benchmark::State& state, fill_ordering ordering) {
+void solve(benchmark::State& state) {
     const problem& p = strip_problem();
-    sparse_cholesky chol(p.pattern, ordering);
+    sparse_cholesky chol(p.pattern);
     if (!chol.factorise(p.values.data())) state.SkipWithError("not positive definite");
     std::vector<double> x(p.b.size()), r(p.b.size());
     for (auto _ : state) {
@@ -180,24 +172,22 @@ void solve(benchmark::State& state, fill_ordering ordering) {
     state.counters["residue"] = worst / scale;
     report(state, p, chol.statistics());
 }
-BENCHMARK_CAPTURE(solve, amd, fill_ordering::amd)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK_CAPTURE(solve, metis, fill_ordering::metis)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(solve)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // Factorisations and solves repeated on one analysis, and on a new one,
-// must give the same bits: the supernodal factorisation runs OpenBLAS on
-// its threads. The label is a digest of the solution, to compare between
+// must give the same bits. The label is a digest of the solution, to compare between
 // processes.
-void repeated_solution(benchmark::State& state, fill_ordering ordering) {
+void repeated_solution(benchmark::State& state) {
     const problem& p = strip_problem();
     std::vector<double> first(p.b.size()), x(p.b.size());
     {
-        sparse_cholesky chol(p.pattern, ordering);
+        sparse_cholesky chol(p.pattern);
         if (!chol.factorise(p.values.data())) state.SkipWithError("not positive definite");
         chol.solve(p.b.data(), first.data());
     }
     int differing = 0;
     for (auto _ : state) {
-        sparse_cholesky chol(p.pattern, ordering);
+        sparse_cholesky chol(p.pattern);
         for (int k = 0; k < 2; ++k) {
             chol.factorise(p.values.data());
             chol.solve(p.b.data(), x.data());
@@ -210,7 +200,6 @@ void repeated_solution(benchmark::State& state, fill_ordering ordering) {
     for (std::size_t i = 0; i < first.size() * sizeof(double); ++i) digest = (digest ^ bytes[i]) * 1099511628211u;
     state.SetLabel("digest " + std::to_string(digest));
 }
-BENCHMARK_CAPTURE(repeated_solution, amd, fill_ordering::amd)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK_CAPTURE(repeated_solution, metis, fill_ordering::metis)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(repeated_solution)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -17,59 +18,66 @@
 
 namespace {
 
+using velmora::node_order;
 using velmora::tangent_pattern;
 using entry_map = std::map<std::pair<std::int64_t, std::int64_t>, double>;  // (row, column) -> value
 
+// The entries of the matrix by the model's free directions (0-based), the
+// upper triangle.
 entry_map entries_of(const tangent_pattern& p, const std::vector<double>& values) {
+    std::vector<std::int64_t> direction(std::size_t(p.n));
+    for (std::size_t k = 0; k < p.at.size(); ++k) direction[std::size_t(p.at[k])] = std::int64_t(k);
     entry_map m;
     for (std::int64_t j = 0; j < p.n; ++j)
-        for (std::int64_t s = p.column_start[std::size_t(j)]; s < p.column_start[std::size_t(j) + 1]; ++s)
-            m[{p.row[std::size_t(s)], j}] = values[std::size_t(s)];
+        for (std::int64_t s = p.column_start[std::size_t(j)]; s < p.column_start[std::size_t(j) + 1]; ++s) {
+            const std::int64_t a = direction[std::size_t(p.row[std::size_t(s)])], b = direction[std::size_t(j)];
+            m[{std::min(a, b), std::max(a, b)}] = values[std::size_t(s)];
+        }
     return m;
 }
 
 // The strip of one unit cell: two triangles, (1 2 4) and (1 4 3), nodes
 // 1..4 at (0,0), (1,0), (0,1), (1,1); every z held, node 1 held in x and y,
 // node 3 in x (the load on the far end enters no pattern). Free: node 2 x,
-// y (1, 2), node 3 y (3), node 4 x, y (4, 5). With every element entry 1,
-// K(i, j) counts the elements that have both directions: nodes 1 and 4
-// share both elements, nodes 2 and 3 none (no entry), the other pairs one.
+// y (0, 1), node 3 y (2), node 4 x, y (3, 4), in the model's order. With
+// every element entry 1, K(i, j) counts the elements that have both
+// directions: nodes 1 and 4 share both elements, nodes 2 and 3 none (no
+// entry), the other pairs one. The lower triangle by columns: each column
+// holds its node's directions from its own on, then the later nodes its
+// node shares an element with (node 2: node 4; node 3: node 4).
 TEST(TangentPattern, SharedElementCountsOnTwoTriangles) {
     test::mesh::strip s = test::mesh::unit_cells(1, 1);
     s.load_x = 1;
     const velmora::model m = test::model_of(s);
     ASSERT_EQ(m.dof_count, 5);
-    const tangent_pattern p(m);
+    const tangent_pattern p(m, node_order::model);
     EXPECT_EQ(p.n, 5);
-    EXPECT_EQ(p.column_start, (std::vector<std::int64_t>{0, 1, 3, 4, 8, 13}));
-    EXPECT_EQ(p.row, (std::vector<std::int64_t>{0, 0, 1, 2, 0, 1, 2, 3, 0, 1, 2, 3, 4}));
+    EXPECT_EQ(p.at, (std::vector<std::int32_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(std::vector<std::int64_t>(p.column_start.begin(), p.column_start.end()),
+              (std::vector<std::int64_t>{0, 4, 7, 10, 12, 13}));
+    EXPECT_EQ(std::vector<std::int64_t>(p.row.begin(), p.row.end()),
+              (std::vector<std::int64_t>{0, 1, 3, 4, 1, 3, 4, 2, 3, 4, 3, 4, 4}));
 
     std::vector<double> values(std::size_t(p.nonzeros()), -7.0);  // stale values: assembly starts from zero
     velmora::assemble(
-        p,
+        p, m,
         [](int, double* k) {
             for (int r = 0; r < 81; ++r) k[r] = 1.0;
         },
         values.data());
-    EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 2, 2}));
+    EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2}));
 
-    // Element 1 has four free directions (nodes 2 and 4), 10 pairs a <= b;
-    // element 2 three (node 4 x, y and node 3 y), 6 pairs.
-    int used[2] = {0, 0};
-    for (int e = 0; e < 2; ++e)
-        for (int t = 0; t < velmora::element_pair_count; ++t)
-            used[e] +=
-                p.position[static_cast<std::size_t>(e) * velmora::element_pair_count + static_cast<std::size_t>(t)] !=
-                tangent_pattern::outside;
-    EXPECT_EQ(used[0], 10);
-    EXPECT_EQ(used[1], 6);
+    // Element 1 (1 2 4): only its corners 2 and 3 both have free
+    // directions, node 4's block first below node 2's own; element 2
+    // (1 4 3): its corners 2 and 3, node 4's block first below node 3's.
+    EXPECT_EQ(p.block_offset, (std::vector<std::int32_t>{-1, -1, 0, -1, -1, 0}));
 }
 
 // The Laplacian of m assembled in the pattern p.
 std::vector<double> laplacian_of(const velmora::model& m, const tangent_pattern& p) {
     std::vector<double> values(std::size_t(p.nonzeros()));
     velmora::assemble(
-        p, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
+        p, m, [&m](int e, double* k) { test::laplacian(m, e, k); }, values.data());
     return values;
 }
 
@@ -109,9 +117,11 @@ TEST(TangentAssembly, LaplacianStencilOnAGrid) {
 
     const std::vector<double> values = laplacian_of(m, p);
     EXPECT_EQ(entries_of(p, values), expected);
-    for (std::int64_t j = 0; j < p.n; ++j)  // strictly ascending rows
+    for (std::int64_t j = 0; j < p.n; ++j) {  // the diagonal first, then strictly ascending rows
+        EXPECT_EQ(p.row[std::size_t(p.column_start[std::size_t(j)])], j);
         for (std::int64_t s = p.column_start[std::size_t(j)] + 1; s < p.column_start[std::size_t(j) + 1]; ++s)
             EXPECT_LT(p.row[std::size_t(s) - 1], p.row[std::size_t(s)]);
+    }
 }
 
 // An element matrix given unsymmetric, its mirror entries summing to the
@@ -122,7 +132,7 @@ TEST(TangentAssembly, SkewPartOfTheElementMatrixIsLeftOut) {
     const std::vector<double> values = laplacian_of(m, p);
     std::vector<double> skewed(values.size());
     velmora::assemble(
-        p,
+        p, m,
         [&m](int e, double* k) {
             test::laplacian(m, e, k);
             for (int a = 0; a < 9; ++a)
@@ -157,7 +167,11 @@ TEST(TangentAssembly, ProductIsTheStencil) {
                 if (!test::on_boundary(s, i + st[0], j + st[1])) sum -= u(i + st[0], j + st[1], d);
             expected[std::size_t(m.dof_number(node, d) - 1)] = sum;
         }
-    velmora::multiply(p, values.data(), x.data(), y.data());
+    // In the pattern's order.
+    std::vector<double> x_ordered(x.size()), y_ordered(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) x_ordered[std::size_t(p.at[k])] = x[k];
+    velmora::multiply(p, values.data(), x_ordered.data(), y_ordered.data());
+    for (std::size_t k = 0; k < y.size(); ++k) y[k] = y_ordered[std::size_t(p.at[k])];
     for (std::size_t k = 0; k < y.size(); ++k) EXPECT_DOUBLE_EQ(y[k], expected[k]) << k;
 }
 

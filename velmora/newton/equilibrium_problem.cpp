@@ -1,6 +1,7 @@
 // The model's equilibrium for Newton's method. See equilibrium_problem.hpp.
 #include "newton/equilibrium_problem.hpp"
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -19,6 +20,27 @@ constexpr double first_shift = 1e-10;
 constexpr double shift_growth = 100;
 constexpr int shift_tries = 6;
 
+using steady = std::chrono::steady_clock;
+
+// Adds the seconds from its creation to its end to a total.
+class timer {
+public:
+    explicit timer(double& total) : total_(total), start_(steady::now()) {}
+    ~timer() { total_ += std::chrono::duration<double>(steady::now() - start_).count(); }
+    timer(const timer&) = delete;
+    timer& operator=(const timer&) = delete;
+
+private:
+    double& total_;
+    steady::time_point start_;
+};
+
+template <class Make>
+auto timed(double& total, Make&& make) {
+    const timer t(total);
+    return make();
+}
+
 void copy_matrix(const fmat2& from, fmat2& to) {
     for (std::size_t k = 0; k < from.size(); ++k) to.data()[k] = from.data()[k];
 }
@@ -29,9 +51,10 @@ equilibrium_problem::equilibrium_problem(model& m)
     : m_(&m),
       full_force_(m.node_count, 3),
       full_prescribed_(m.node_count, 3),
-      pattern_(m),
+      pattern_(timed(costs_.pattern, [&m] { return tangent_pattern(m); })),
       values_(static_cast<std::size_t>(pattern_.nonzeros())),
-      factor_(pattern_) {
+      factor_(timed(costs_.analysis, [this] { return sparse_cholesky(pattern_); })),
+      ordered_(static_cast<std::size_t>(pattern_.n)) {
     copy_matrix(m.force, full_force_);
     copy_matrix(m.prescribed, full_prescribed_);
     for (int e = 1; e <= m.element_count(); ++e) {
@@ -45,7 +68,8 @@ equilibrium_problem::equilibrium_problem(model& m)
 }
 
 double equilibrium_problem::operator()(int n, const fmat1& x, fmat1& g) const {
-    ++evaluations_;
+    const timer t(costs_.evaluation);
+    ++costs_.evaluations;
     if (count_turned_over(*m_, x).count > 0) {
         g.fill(std::numeric_limits<double>::quiet_NaN());
         return std::numeric_limits<double>::infinity();
@@ -53,30 +77,50 @@ double equilibrium_problem::operator()(int n, const fmat1& x, fmat1& g) const {
     return objective{m_}(n, x, g);
 }
 
-bool equilibrium_problem::factorise(int, const fmat1& x) {
+void equilibrium_problem::assemble_tangent(const fmat1& x, bool projected) {
+    const timer t(costs_.assembly);
+    ++costs_.assemblies;
     const model& m = *m_;
+    if (!projected) {
+        assemble(
+            pattern_, m, [&](int e, double* k) { element_tangent(m, e, x, k); }, values_.data());
+        return;
+    }
     assemble(
-        pattern_, [&](int e, double* k) { element_tangent(m, e, x, k); }, values_.data());
-    if (factor_.factorise(values_.data())) {
+        pattern_, m,
+        [&](int e, double* k) {
+            element_tangent(m, e, x, k);
+            // Only the free directions enter the matrix.
+            int free[element_directions], count = 0;
+            const element_rec& el = m.elements.data()[e - 1];
+            for (int a = 0; a < element_directions; ++a)
+                if (!m.is_prescribed(el.node.component[a / 3], a % 3 + 1)) free[count++] = a;
+            project_psd(k, free, count);
+        },
+        values_.data());
+}
+
+bool equilibrium_problem::factorise_values() {
+    const timer t(costs_.factorisation);
+    ++costs_.factorisations;
+    return factor_.factorise(values_.data());
+}
+
+bool equilibrium_problem::factorise(int, const fmat1& x) {
+    assemble_tangent(x, false);
+    if (factorise_values()) {
         ++counts_.exact;
         return true;
     }
-    assemble(
-        pattern_,
-        [&](int e, double* k) {
-            element_tangent(m, e, x, k);
-            project_psd(k);
-        },
-        values_.data());
-    if (factor_.factorise(values_.data())) {
+    assemble_tangent(x, true);
+    if (factorise_values()) {
         ++counts_.projected;
         return true;
     }
-    // The pattern holds every diagonal entry, and rows ascend within a
-    // column: the diagonal ends it.
+    // The pattern holds every diagonal entry, first in its column.
     const std::size_t columns = static_cast<std::size_t>(pattern_.n);
     const auto diagonal = [this](std::size_t j) -> double& {
-        return values_[static_cast<std::size_t>(pattern_.column_start[j + 1] - 1)];
+        return values_[static_cast<std::size_t>(pattern_.column_start[j])];
     };
     double largest = 0;
     for (std::size_t j = 0; j < columns; ++j) largest = std::max(largest, std::fabs(diagonal(j)));
@@ -84,7 +128,7 @@ bool equilibrium_problem::factorise(int, const fmat1& x) {
     for (int t = 0; t < shift_tries; ++t, shift *= shift_growth) {
         for (std::size_t j = 0; j < columns; ++j) diagonal(j) += shift - added;
         added = shift;
-        if (factor_.factorise(values_.data())) {
+        if (factorise_values()) {
             ++counts_.shifted;
             return true;
         }
@@ -93,7 +137,15 @@ bool equilibrium_problem::factorise(int, const fmat1& x) {
     return false;
 }
 
-void equilibrium_problem::solve(int, const fmat1& r, fmat1& d) { factor_.solve(r.data(), d.data()); }
+void equilibrium_problem::solve(int, const fmat1& r, fmat1& d) {
+    const timer t(costs_.solve);
+    ++costs_.solves;
+    const std::size_t n = ordered_.size();
+    const std::int32_t* at = pattern_.at.data();
+    for (std::size_t k = 0; k < n; ++k) ordered_[static_cast<std::size_t>(at[k])] = r.data()[k];
+    factor_.solve(ordered_.data(), ordered_.data());
+    for (std::size_t k = 0; k < n; ++k) d.data()[k] = ordered_[static_cast<std::size_t>(at[k])];
+}
 
 void equilibrium_problem::load(double lambda) {
     model& m = *m_;

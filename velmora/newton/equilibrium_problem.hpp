@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/model.hpp"
+#include "newton/dense_kernels.hpp"
 #include "newton/sparse_cholesky.hpp"
 #include "newton/tangent_pattern.hpp"
 
@@ -18,6 +19,21 @@ struct tangent_counts {
     int projected = 0;  // each element tangent projected onto its positive semi-definite part
     int shifted = 0;    // the projected tangent plus a multiple of the identity
     int refused = 0;    // no factorisation
+};
+
+// Where a Newton run's time went: wall-clock seconds of each kind of work
+// of the problem, and how often it was done.
+struct newton_costs {
+    double pattern = 0;   // the tangent's sparsity pattern, once
+    double analysis = 0;  // ordering and symbolic factorisation, once
+    int assemblies = 0;   // element tangents summed into the matrix
+    double assembly = 0;
+    int factorisations = 0;  // numeric factorisations tried
+    double factorisation = 0;
+    int solves = 0;
+    double solve = 0;
+    long long evaluations = 0;  // of the energy and its gradient
+    double evaluation = 0;
 };
 
 class equilibrium_problem {
@@ -47,18 +63,25 @@ public:
     void load_derivative(int n, const fmat1& x, fmat1& r);
 
     const tangent_counts& counts() const { return counts_; }
-    long long evaluations() const { return evaluations_; }
+    long long evaluations() const { return costs_.evaluations; }
+    const newton_costs& costs() const { return costs_; }
     const sparse_cholesky& factor() const { return factor_; }
 
 private:
+    // The tangent at x, or with each element tangent projected, into values_.
+    void assemble_tangent(const fmat1& x, bool projected);
+    // A numeric factorisation of values_; false when not positive definite.
+    bool factorise_values();
+
     model* m_;
+    mutable newton_costs costs_;
     fmat2 full_force_, full_prescribed_;
     std::vector<int> moved_;  // elements with a corner direction prescribed to move
     tangent_pattern pattern_;
-    std::vector<double> values_;
+    large_vector<double> values_;
     sparse_cholesky factor_;
+    large_vector<double> ordered_;  // a right-hand side and solution in the pattern's order
     tangent_counts counts_;
-    mutable long long evaluations_ = 0;
 };
 
 }  // namespace velmora

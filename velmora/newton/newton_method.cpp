@@ -44,8 +44,8 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
         {m.max_iterations, m.search_limit, m.allowable_residue, m.eta, chord_threshold(problem.factor())}, increments};
     const nlp::load_result r = observe ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, observe)
                                        : nlp::follow_loads(problem, n, s, m.displacement, m.gradient);
-    return {r.total.iterations, r.total.energy,   r.total.optimal,      r.load,
-            r.increments,       problem.counts(), problem.evaluations()};
+    return {r.total.iterations, r.total.energy,   r.total.optimal,       r.load,
+            r.increments,       problem.counts(), problem.evaluations(), problem.costs()};
 }
 
 }  // namespace velmora

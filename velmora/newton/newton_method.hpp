@@ -21,6 +21,7 @@ struct newton_summary {
     int increments = 0;         // load increments that reached equilibrium
     tangent_counts tangents;    // how the tangents were factorised
     long long evaluations = 0;  // of the objective
+    newton_costs costs;         // where the time went
 };
 
 // Leaves the final state in displacement and gradient, and the model's

@@ -7,6 +7,7 @@
 // bits.
 #include "newton/psd_projection.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -18,6 +19,9 @@
 // character arguments, as Fortran compilers pass them.
 extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w,
                        double* work, const int* lwork, int* info, std::size_t jobz_length, std::size_t uplo_length);
+// LAPACK: the Cholesky factorisation of a symmetric matrix; info > 0 when
+// it is not positive definite.
+extern "C" void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_length);
 
 namespace velmora {
 
@@ -30,28 +34,47 @@ constexpr int work_size = 66 * order;
 
 }  // namespace
 
-void project_psd(double k[element_entries]) {
+void project_psd(double k[element_entries], const int* directions, int count) {
     for (int i = 0; i < order * order; ++i)
         if (!std::isfinite(k[i])) return;
-    // k is symmetric, so its row-major storage is also its column-major one.
-    double a[order * order], lambda[order], work[work_size];
-    for (int i = 0; i < order * order; ++i) a[i] = k[i];
-    const int n = order, lwork = work_size;
+    const int n = count;
+    const auto at = [&](int r, int c) -> double& { return k[order * directions[r] + directions[c]]; };
+
+    // Positive semi-definite to rounding: the Cholesky factorisation of the
+    // part with psd_slack times its largest diagonal entry added succeeds.
+    double a[order * order], largest = 0;
+    for (int r = 0; r < n; ++r) largest = std::max(largest, std::fabs(at(r, r)));
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) a[n * r + c] = at(r, c) + (r == c ? psd_slack * largest : 0.0);
     int info = 0;
+    if (n > 0) dpotrf_("U", &n, a, &n, &info, 1);
+    if (info == 0) return;
+
+    // The part is symmetric, so its row-major storage is also its
+    // column-major one.
+    double lambda[order], work[work_size];
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) a[n * r + c] = at(r, c);
+    const int lwork = work_size;
     dsyev_("V", "U", &n, a, &n, lambda, work, &lwork, &info, 1, 1);
     if (info != 0)
         throw failure(lapack_error,
                       "dsyev found no eigen decomposition of an element tangent, info " + std::to_string(info));
-    // Column j of a, a[order j + i], is the eigenvector of lambda[j].
-    for (int j = 0; j < order && lambda[j] < 0.0; ++j) {
-        const double* v = a + std::ptrdiff_t{order} * j;
-        for (int r = 0; r < order; ++r)
-            for (int c = r; c < order; ++c) {
-                const double updated = k[order * r + c] - lambda[j] * v[r] * v[c];
-                k[order * r + c] = updated;
-                k[order * c + r] = updated;
+    // Column j of a, a[n j + i], is the eigenvector of lambda[j].
+    for (int j = 0; j < n && lambda[j] < 0.0; ++j) {
+        const double* v = a + std::ptrdiff_t{n} * j;
+        for (int r = 0; r < n; ++r)
+            for (int c = r; c < n; ++c) {
+                const double updated = at(r, c) - lambda[j] * v[r] * v[c];
+                at(r, c) = updated;
+                at(c, r) = updated;
             }
     }
+}
+
+void project_psd(double k[element_entries]) {
+    constexpr int all[order] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    project_psd(k, all, order);
 }
 
 }  // namespace velmora

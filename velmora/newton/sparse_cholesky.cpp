@@ -5,15 +5,15 @@
 #include "newton/sparse_cholesky.hpp"
 
 #include <cholmod.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <vector>
+
+#include "newton/dense_kernels.hpp"
 
 namespace velmora {
 
@@ -33,15 +33,6 @@ void keep_message(int /*status*/, const char* /*file*/, int /*line*/, const char
     last_message[sizeof last_message - 1] = '\0';
 }
 
-// The order of the dense matrix that brings up the dense kernels: large
-// enough that OpenBLAS splits its factorisation over its threads.
-constexpr long warm_up_order = 512;
-
-// Address space the dense kernels take per hardware thread: OpenBLAS's
-// buffer of 128 MB per thread and the stacks of CHOLMOD's OpenMP threads
-// (measured: 284 MB on 2 threads).
-constexpr std::size_t dense_kernel_room_per_thread = std::size_t(160) << 20;
-
 const char* status_name(int status) {
     switch (status) {
     case CHOLMOD_NOT_INSTALLED:
@@ -55,61 +46,6 @@ const char* status_name(int status) {
     default:
         return "error";
     }
-}
-
-// Brings up, once per process, what the supernodal factorisation keeps
-// between calls: OpenBLAS's work buffers (per thread) and CHOLMOD's OpenMP
-// threads, by factorising a small dense matrix as one supernode. They
-// must exist before CHOLMOD takes the memory of a large factor: when its
-// buffer cannot be allocated, OpenBLAS retries for ever, and libgomp ends
-// the program when it cannot start a thread, so that running out of memory
-// there would be a hung or lost run instead of std::bad_alloc. For the
-// same reason their room is first reserved and released: under a cap on
-// the address space (ulimit -v) too little of it is std::bad_alloc.
-void bring_up_dense_kernels() {
-    static const bool done = [] {
-        const std::size_t room = std::max(1u, std::thread::hardware_concurrency()) * dense_kernel_room_per_thread;
-        void* probe = mmap(nullptr, room, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (probe == MAP_FAILED) throw std::bad_alloc();
-        munmap(probe, room);
-
-        constexpr SuiteSparse_long n = warm_up_order;
-        // A = n I + (all ones): symmetric positive definite, dense.
-        std::vector<SuiteSparse_long> p(n + 1), i(std::size_t(n * (n + 1) / 2));
-        std::vector<double> x(i.size(), 1.0);
-        for (SuiteSparse_long j = 0, at = 0; j < n; ++j) {
-            p[std::size_t(j)] = at;
-            for (SuiteSparse_long r = 0; r <= j; ++r, ++at) {
-                i[std::size_t(at)] = r;
-                if (r == j) x[std::size_t(at)] += double(n);
-            }
-        }
-        p[std::size_t(n)] = SuiteSparse_long(i.size());
-        cholmod_common c;
-        cholmod_l_start(&c);
-        c.print = 0;
-        c.error_handler = keep_message;
-        c.supernodal = CHOLMOD_SUPERNODAL;
-        cholmod_sparse a{};
-        a.nrow = a.ncol = std::size_t(n);
-        a.nzmax = i.size();
-        a.p = p.data();
-        a.i = i.data();
-        a.x = x.data();
-        a.stype = 1;
-        a.itype = CHOLMOD_LONG;
-        a.xtype = CHOLMOD_REAL;
-        a.dtype = CHOLMOD_DOUBLE;
-        a.sorted = a.packed = 1;
-        cholmod_factor* l = cholmod_l_analyze(&a, &c);
-        if (l != nullptr) cholmod_l_factorize(&a, l, &c);
-        const int status = c.status;
-        cholmod_l_free_factor(&l, &c);
-        cholmod_l_finish(&c);
-        if (status == CHOLMOD_OUT_OF_MEMORY) throw std::bad_alloc();
-        return true;
-    }();
-    (void)done;
 }
 
 }  // namespace
@@ -152,21 +88,15 @@ struct sparse_cholesky::state {
     }
 };
 
-sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, fill_ordering ordering, factor_form form)
-    : s_(std::make_unique<state>()) {
+sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, factor_form form) : s_(std::make_unique<state>()) {
     bring_up_dense_kernels();
     cholmod_common& c = s_->common;
-    // One ordering method, followed by CHOLMOD's weighted postorder of the
-    // elimination tree (its default), which merges columns into supernodes.
-    if (ordering != fill_ordering::cholmod_choice) {
-        c.nmethods = 1;
-        c.method[0].ordering = ordering == fill_ordering::amd ? CHOLMOD_AMD : CHOLMOD_METIS;
-        c.postorder = 1;
-    }
-    // METIS reports running out of memory on standard error itself (older
-    // versions end the program); with this CHOLMOD first tries to allocate
-    // twice METIS's usual need, and reports out of memory when that fails.
-    c.metis_memory = 2.0;
+    // The pattern's own order, as it is: no other ordering, no postorder.
+    // With the lower triangle given in that order CHOLMOD factorises the
+    // matrix where it lies, without a permuted or transposed copy.
+    c.nmethods = 1;
+    c.method[0].ordering = CHOLMOD_NATURAL;
+    c.postorder = 0;
     c.supernodal = form == factor_form::simplicial   ? CHOLMOD_SIMPLICIAL
                    : form == factor_form::supernodal ? CHOLMOD_SUPERNODAL
                                                      : CHOLMOD_AUTO;
@@ -185,7 +115,7 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, fill_ordering o
     a.nz = nullptr;
     a.x = nullptr;
     a.z = nullptr;
-    a.stype = 1;  // symmetric, upper triangle stored
+    a.stype = -1;  // symmetric, lower triangle stored
     a.itype = CHOLMOD_LONG;
     a.xtype = CHOLMOD_PATTERN;
     a.dtype = CHOLMOD_DOUBLE;
@@ -195,8 +125,7 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, fill_ordering o
     s_->factor = cholmod_l_analyze(&a, &c);
     s_->check("cholmod_l_analyze");
     if (s_->factor == nullptr) throw failure(solver_error, "CHOLMOD cholmod_l_analyze gave no factor");
-    s_->analysis = {c.lnz, c.fl, c.memory_usage, s_->factor->is_super != 0,
-                    s_->factor->ordering == CHOLMOD_METIS ? fill_ordering::metis : fill_ordering::amd};
+    s_->analysis = {c.lnz, c.fl, c.memory_usage, s_->factor->is_super != 0};
     a.xtype = CHOLMOD_REAL;
 }
 

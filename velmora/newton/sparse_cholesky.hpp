@@ -1,8 +1,9 @@
 // The sparse Cholesky factorisation K = L L' of the assembled tangent, by
-// CHOLMOD (SuiteSparse). One object per run: the fill-reducing ordering and
-// the symbolic analysis are done once, in the constructor, from the
-// pattern; each factorise computes the numeric factor of new values on that
-// analysis, and solve uses the last factor.
+// CHOLMOD (SuiteSparse). One object per run: the symbolic analysis is done
+// once, in the constructor, from the pattern, whose order is already
+// fill-reducing and postordered, so that CHOLMOD keeps it; each factorise
+// computes the numeric factor of new values on that analysis, reading them
+// in place, and solve uses the last factor.
 //
 // CHOLMOD reports its errors here and prints nothing: out of memory is
 // thrown as std::bad_alloc, any other error as a SOLVER_ERROR failure.
@@ -15,15 +16,6 @@
 
 namespace velmora {
 
-// The fill-reducing ordering of the analysis: approximate minimum degree,
-// METIS nested dissection, or CHOLMOD's own choice (AMD, then METIS when
-// AMD's factor is dense). METIS is the default: on large plane meshes its
-// analysis costs more than AMD's, but its factor is smaller and each
-// factorisation faster, so it is ahead after a few factorisations (figures
-// in bench/README.md, "The sparse tangent and its CHOLMOD
-// factorisation").
-enum class fill_ordering { amd, metis, cholmod_choice };
-
 // The numeric factorisation: by columns, by dense supernodes (BLAS), or as
 // CHOLMOD chooses from the flop count per factor entry.
 enum class factor_form { automatic, simplicial, supernodal };
@@ -34,14 +26,12 @@ public:
     struct figures {
         double factor_nonzeros;  // entries of L
         double flops;            // of one numeric factorisation
-        std::size_t peak_bytes;  // CHOLMOD's peak allocation so far (METIS's own not counted)
+        std::size_t peak_bytes;  // CHOLMOD's peak allocation so far
         bool supernodal;
-        fill_ordering ordering;  // the ordering chosen (AMD or METIS for cholmod_choice)
     };
 
-    // Orders and analyses the pattern, which must outlive the object.
-    explicit sparse_cholesky(const tangent_pattern& pattern, fill_ordering ordering = fill_ordering::metis,
-                             factor_form form = factor_form::automatic);
+    // Analyses the pattern, in its own order, which must outlive the object.
+    explicit sparse_cholesky(const tangent_pattern& pattern, factor_form form = factor_form::automatic);
     ~sparse_cholesky();
     sparse_cholesky(const sparse_cholesky&) = delete;
     sparse_cholesky& operator=(const sparse_cholesky&) = delete;
@@ -51,8 +41,8 @@ public:
     // the values and call again.
     bool factorise(const double* values);
 
-    // Solves K x = b with the last successful factorisation; b and x of
-    // length n, and they may be the same array.
+    // Solves K x = b with the last successful factorisation, b and x in the
+    // pattern's order, of length n; they may be the same array.
     void solve(const double* b, double* x);
 
     figures statistics() const;

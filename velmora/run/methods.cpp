@@ -113,7 +113,8 @@ const method table[] = {
     {"newton", "Newton, sparse Cholesky, load increments", minimise_by_newton},
 #else
     {"newton", "Newton, sparse Cholesky, load increments", nullptr,
-     "CHOLMOD and LAPACK (Debian: apt-get install libsuitesparse-dev libopenblas-dev liblapack-dev), then build "
+     "CHOLMOD, METIS and LAPACK (Debian: apt-get install libsuitesparse-dev libmetis-dev libopenblas-dev "
+     "liblapack-dev), then build "
      "again"},
 #endif
 };
