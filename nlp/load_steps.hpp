@@ -32,11 +32,21 @@ struct load_result {
     result total;        // Newton iterations in all, the energy, optimal at the full load
     double load = 0;     // load fraction of the final state: 1 unless the run stopped early
     int increments = 0;  // increments that reached equilibrium
+    // How the last increment tried ended: where the loads were not followed
+    // to the end, why the increments failed; at the full load, converged or
+    // stalled at rounding level.
+    newton_end last = newton_end::converged;
+    bool budget_spent = false;  // the Newton iterations reached max_iterations
 };
 
 // An increment that has not converged after this many Newton iterations is
 // given up and halved: from a good start Newton needs a handful.
 inline constexpr int increment_iterations = 25;
+// An increment is given up and halved as soon as this many Newton
+// iterations in a row have taken damped steps without halving the residue
+// (newton_settings::give_up_after): a load too large to follow from where
+// the increment started.
+inline constexpr int hopeless_iterations = 3;
 // An increment that converged within this many iterations lets the next
 // one double (adaptive increments only).
 inline constexpr int quick_increment = 6;
@@ -111,6 +121,7 @@ load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fm
     const double largest_step = s.increments > 0 ? 1.0 / s.increments : 1.0;
     double step = largest_step;
     int total = 0, accepted = 0;
+    newton_end last = newton_end::converged;
 
     // The predictor needs a factor of the tangent at the last equilibrium.
     problem.load(0);
@@ -123,6 +134,7 @@ load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fm
         if (out.energy < std::numeric_limits<double>::infinity()) {
             newton_settings settings = s.newton;
             settings.max_iterations = std::min(increment_iterations, s.newton.max_iterations - total);
+            settings.give_up_after = hopeless_iterations;
             st.work.factor_ready = st.factor_at_done;
             const auto seen = [&](const iteration_report& r) {
                 iteration_report in_run = r;
@@ -137,6 +149,7 @@ load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fm
                 out = newton(problem, n, settings, out.energy, x, g, st.work);
             total = total + out.iterations;
         }
+        last = out.end;
         // An increment that stalls has reached its equilibrium as closely
         // as rounding allows: it is taken, and the verdict at the full load
         // tells whether the residue test holds.
@@ -161,7 +174,11 @@ load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fm
         problem.load(st.done);
     }
     const double f = problem(n, x, g);
-    return {{total, f, st.done == 1 && detail::converged(n, g, s.newton.allowable_residue)}, st.done, accepted};
+    return {{total, f, st.done == 1 && detail::converged(n, g, s.newton.allowable_residue)},
+            st.done,
+            accepted,
+            last,
+            total >= s.newton.max_iterations};
 }
 
 }  // namespace nlp

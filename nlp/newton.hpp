@@ -5,6 +5,7 @@
 // +infinity (a point the problem does not admit) is never accepted.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <concepts>
 #include <limits>
@@ -34,6 +35,7 @@ enum class newton_end {
     stalled,    // no step lowered the objective or the residue: rounding level
     no_factor,  // the tangent could not be factorised
     blocked,    // every trial of the line search was an inadmissible point
+    hopeless,   // the steps stayed damped while the residue did not fall (see newton_settings::give_up_after)
 };
 
 struct newton_outcome {
@@ -54,7 +56,15 @@ struct newton_settings {
     // factorises the tangent at its own point, and the convergence is
     // quadratic.
     double reuse_ratio = 0;
+    // The iterations end as hopeless when this many in a row have each
+    // taken a damped step (the line search cut the Newton step below
+    // damped_step) without bringing the largest residue below
+    // hopeless_cut times the smallest it had before; 0: never.
+    int give_up_after = 0;
 };
+
+inline constexpr double damped_step = 0.25;
+inline constexpr double hopeless_cut = 0.5;
 
 // Work vectors of Newton's method, kept by a caller that runs it many
 // times (one set per load increment) so that no iteration allocates.
@@ -134,7 +144,8 @@ template <newton_problem P, class Observer = no_observer>
 newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fmat1& x, fmat1& g, newton_work& w,
                       Observer&& observe = Observer{}) {
     newton_outcome out{0, f, newton_end::limit};
-    double residue = norm(n, g);
+    double residue = norm(n, g), smallest = residue;
+    int damped_in_a_row = 0;
     bool reuse_next = w.factor_ready && s.reuse_ratio > 0;
     while (true) {
         if (detail::converged(n, g, s.allowable_residue)) {
@@ -171,6 +182,9 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
         out.iterations = out.iterations + 1;
         out.energy = value;
         residue = new_residue;
+        const bool hopeless_step = t.point.step < damped_step && !(new_residue < hopeless_cut * smallest);
+        damped_in_a_row = hopeless_step ? damped_in_a_row + 1 : 0;
+        smallest = std::min(smallest, new_residue);
         if constexpr (observed<Observer>) {
             iteration_report r;
             r.iteration = out.iterations;
@@ -179,6 +193,11 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
             r.allowable = s.allowable_residue;
             r.step = t.point.step;
             observe(r);
+        }
+        if (s.give_up_after > 0 && damped_in_a_row >= s.give_up_after &&
+            !detail::converged(n, g, s.allowable_residue)) {
+            out.end = newton_end::hopeless;
+            break;
         }
     }
     return out;

@@ -122,8 +122,9 @@ TEST(PlaneStrainStretch, TheReadmesAnnotatedModelGivesTheClosedForm) {
     const std::vector<std::string> displacements = test::table_rows(report, test::displacement_table);
     ASSERT_EQ(displacements.size(), 6u);
     for (std::size_t k = 0; k < 6; ++k) {  // node k + 1 at (k % 3, k / 3)
-        EXPECT_NEAR(field(displacements[k], 1, 20), (l1 - 1) * double(k % 3), 1e-7) << displacements[k];
-        EXPECT_NEAR(field(displacements[k], 2, 20), (l2 - 1) * double(k / 3), 1e-7) << displacements[k];
+        const std::size_t column = k % 3, row = k / 3;
+        EXPECT_NEAR(field(displacements[k], 1, 20), (l1 - 1) * double(column), 1e-7) << displacements[k];
+        EXPECT_NEAR(field(displacements[k], 2, 20), (l2 - 1) * double(row), 1e-7) << displacements[k];
         EXPECT_EQ(field(displacements[k], 3, 20), 0) << displacements[k];
     }
     const std::vector<std::string> stresses = test::table_rows(report, test::stress_table);

@@ -19,6 +19,10 @@ namespace {
 constexpr double first_shift = 1e-10;
 constexpr double shift_growth = 100;
 constexpr int shift_tries = 6;
+// A pivot of the Cholesky factor whose square is no more than this
+// fraction of its diagonal entry shows a matrix singular to rounding: the
+// pivots of a stiffness matrix of any sensible mesh are far larger.
+constexpr double singular_pivot = 1e-10;
 
 using steady = std::chrono::steady_clock;
 
@@ -107,8 +111,16 @@ bool equilibrium_problem::factorise_values() {
 }
 
 bool equilibrium_problem::factorise(int, const fmat1& x) {
+    const bool first = counts_.exact + counts_.projected + counts_.shifted + counts_.refused == 0;
     assemble_tangent(x, false);
-    if (factorise_values()) {
+    const bool exact = factorise_values();
+    if (first) {
+        const sparse_cholesky::pivot weakest = factor_.weakest_pivot(values_.data());
+        if (!(weakest.fraction > singular_pivot))
+            for (std::size_t k = 0; k < pattern_.at.size(); ++k)
+                if (pattern_.at[k] == weakest.column) singular_at_start_ = static_cast<int>(k) + 1;
+    }
+    if (exact) {
         ++counts_.exact;
         return true;
     }

@@ -62,6 +62,13 @@ public:
     // the coupling of the tangent to the full prescribed displacements.
     void load_derivative(int n, const fmat1& x, fmat1& r);
 
+    // The free direction (1..dof_count) where the exact tangent of the
+    // first factorisation (at the start state) was singular to rounding or
+    // not positive definite: a direction that nothing holds (the supports
+    // leave the body free to move) or that the material does not stiffen;
+    // 0 when it was positive definite.
+    int singular_direction_at_start() const { return singular_at_start_; }
+
     const tangent_counts& counts() const { return counts_; }
     long long evaluations() const { return costs_.evaluations; }
     const newton_costs& costs() const { return costs_; }
@@ -82,6 +89,7 @@ private:
     sparse_cholesky factor_;
     large_vector<double> ordered_;  // a right-hand side and solution in the pattern's order
     tangent_counts counts_;
+    int singular_at_start_ = 0;
 };
 
 }  // namespace velmora

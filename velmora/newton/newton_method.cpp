@@ -44,8 +44,20 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
         {m.max_iterations, m.search_limit, m.allowable_residue, m.eta, chord_threshold(problem.factor())}, increments};
     const nlp::load_result r = observe ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, observe)
                                        : nlp::follow_loads(problem, n, s, m.displacement, m.gradient);
-    return {r.total.iterations, r.total.energy,   r.total.optimal,       r.load,
-            r.increments,       problem.counts(), problem.evaluations(), problem.costs()};
+    newton_summary summary;
+    summary.iterations = r.total.iterations;
+    summary.energy = r.total.energy;
+    summary.optimal = r.total.optimal;
+    summary.load = r.load;
+    summary.increments = r.increments;
+    summary.last = r.last;
+    summary.budget_spent = r.budget_spent;
+    summary.residue = nlp::norm(n, m.gradient);
+    summary.singular_direction = problem.singular_direction_at_start();
+    summary.tangents = problem.counts();
+    summary.evaluations = problem.evaluations();
+    summary.costs = problem.costs();
+    return summary;
 }
 
 }  // namespace velmora

@@ -14,14 +14,18 @@ using newton_observer = std::function<void(const nlp::iteration_report&)>;
 
 // What a Newton run did.
 struct newton_summary {
-    int iterations = 0;         // Newton iterations over all increments
-    double energy = 0;          // total potential energy of the final state
-    bool optimal = false;       // the residue test holds at the full load
-    double load = 0;            // load fraction of the final state: 1 unless the run stopped early
-    int increments = 0;         // load increments that reached equilibrium
-    tangent_counts tangents;    // how the tangents were factorised
-    long long evaluations = 0;  // of the objective
-    newton_costs costs;         // where the time went
+    int iterations = 0;    // Newton iterations over all increments
+    double energy = 0;     // total potential energy of the final state
+    bool optimal = false;  // the residue test holds at the full load
+    double load = 0;       // load fraction of the final state: 1 unless the run stopped early
+    int increments = 0;    // load increments that reached equilibrium
+    nlp::newton_end last = nlp::newton_end::converged;  // how the last increment tried ended
+    bool budget_spent = false;                          // the iterations reached max_iterations
+    double residue = 0;                                 // largest out-of-balance force of the final state
+    int singular_direction = 0;  // free direction where the tangent at the start was singular, or 0
+    tangent_counts tangents;     // how the tangents were factorised
+    long long evaluations = 0;   // of the objective
+    newton_costs costs;          // where the time went
 };
 
 // Leaves the final state in displacement and gradient, and the model's

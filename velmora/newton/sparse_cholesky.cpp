@@ -160,6 +160,36 @@ void sparse_cholesky::solve(const double* b, double* x) {
     if (n > 0) std::memcpy(x, s_->solution->x, n * sizeof(double));
 }
 
+sparse_cholesky::pivot sparse_cholesky::weakest_pivot(const double* values) const {
+    const cholmod_factor* l = s_->factor;
+    const std::size_t n = s_->matrix.ncol;
+    if (l->minor < n) return {static_cast<tangent_pattern::index>(l->minor), 0.0};
+    const auto* start = static_cast<const SuiteSparse_long*>(s_->matrix.p);
+    const auto* lx = static_cast<const double*>(l->x);
+    pivot weakest{0, 1.0};
+    const auto consider = [&](std::size_t j, double diagonal) {
+        const double fraction = diagonal * diagonal / values[start[j]];
+        if (fraction < weakest.fraction) weakest = {static_cast<tangent_pattern::index>(j), fraction};
+    };
+    if (l->is_super) {
+        // Supernode s holds columns super[s] .. super[s + 1] - 1 as a dense
+        // block of pi[s + 1] - pi[s] rows, column-major, from px[s].
+        const auto* super = static_cast<const SuiteSparse_long*>(l->super);
+        const auto* pi = static_cast<const SuiteSparse_long*>(l->pi);
+        const auto* px = static_cast<const SuiteSparse_long*>(l->px);
+        for (std::size_t s = 0; s < l->nsuper; ++s) {
+            const SuiteSparse_long rows = pi[s + 1] - pi[s];
+            for (SuiteSparse_long j = super[s]; j < super[s + 1]; ++j)
+                consider(static_cast<std::size_t>(j), lx[px[s] + (j - super[s]) * (rows + 1)]);
+        }
+    } else {
+        // Each column of the simplicial factor starts with its diagonal.
+        const auto* lp = static_cast<const SuiteSparse_long*>(l->p);
+        for (std::size_t j = 0; j < n; ++j) consider(j, lx[lp[j]]);
+    }
+    return weakest;
+}
+
 sparse_cholesky::figures sparse_cholesky::statistics() const {
     figures f = s_->analysis;
     f.peak_bytes = s_->common.memory_usage;

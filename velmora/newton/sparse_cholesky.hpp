@@ -47,6 +47,18 @@ public:
 
     figures statistics() const;
 
+    // The weakest pivot of the last factorisation, by column in the
+    // pattern's order: where it failed, the column at which it stopped
+    // (fraction 0); where it succeeded, the column whose pivot L(j, j)^2 is
+    // the smallest fraction of the matrix's diagonal entry K(j, j) (values
+    // as given to it), and that fraction. A fraction at rounding level
+    // means the matrix is singular to rounding there.
+    struct pivot {
+        tangent_pattern::index column;
+        double fraction;
+    };
+    pivot weakest_pivot(const double* values) const;
+
 private:
     struct state;
     std::unique_ptr<state> s_;

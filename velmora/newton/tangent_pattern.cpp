@@ -193,7 +193,7 @@ tangent_pattern::tangent_pattern(const model& m, node_order order) : n(m.dof_cou
     for (const idx_t v : sequence) {
         const std::size_t i = static_cast<std::size_t>(node_of[std::size_t(v)] - 1);
         for (int l = 0; l < node_directions[i]; ++l) {
-            const std::size_t j = static_cast<std::size_t>(node_first[i] + l);
+            const std::size_t j = static_cast<std::size_t>(node_first[i]) + static_cast<std::size_t>(l);
             column_start[j + 1] = column_start[j] + (node_directions[i] - l) + below[std::size_t(v)];
         }
     }
@@ -201,7 +201,8 @@ tangent_pattern::tangent_pattern(const model& m, node_order order) : n(m.dof_cou
     for (const idx_t v : sequence) {
         const std::size_t i = static_cast<std::size_t>(node_of[std::size_t(v)] - 1);
         for (int l = 0; l < node_directions[i]; ++l) {
-            index* out = row.data() + column_start[static_cast<std::size_t>(node_first[i] + l)];
+            index* out =
+                row.data() + column_start[static_cast<std::size_t>(node_first[i]) + static_cast<std::size_t>(l)];
             for (int own = l; own < node_directions[i]; ++own) *out++ = node_first[i] + own;
             for (idx_t s = g.start[std::size_t(v)]; s < g.start[std::size_t(v) + 1] && g.target[std::size_t(s)] >= 0;
                  ++s) {
@@ -224,7 +225,7 @@ tangent_pattern::tangent_pattern(const model& m, node_order order) : n(m.dof_cou
             std::int32_t offset = 0;
             for (idx_t s = g.start[std::size_t(a)]; g.target[std::size_t(s)] != b; ++s)
                 offset += node_directions[static_cast<std::size_t>(node_of[std::size_t(g.target[std::size_t(s)])] - 1)];
-            block_offset[static_cast<std::size_t>(3 * (e - 1) + q)] = offset;
+            block_offset[3 * static_cast<std::size_t>(e - 1) + static_cast<std::size_t>(q)] = offset;
         }
     }
 }

@@ -94,7 +94,8 @@ inline void add_block(const tangent_pattern& p, const double* k, int r, int c, i
     int lc = 0;
     for (int dc = 0; dc < 3; ++dc) {
         if ((c_free >> dc & 1) == 0) continue;
-        const tangent_pattern::index column = p.column_start[static_cast<std::size_t>(p.node_first[cs] + lc)];
+        const tangent_pattern::index column =
+            p.column_start[static_cast<std::size_t>(p.node_first[cs]) + static_cast<std::size_t>(lc)];
         const int kc = 3 * c + dc;
         int lr = 0;
         for (int dr = 0; dr < 3; ++dr) {
@@ -137,7 +138,8 @@ void assemble(const tangent_pattern& p, const model& m, ElementMatrix&& element_
             if (p.node_directions[static_cast<std::size_t>(node[a] - 1)] > 0)
                 detail::add_block(p, k, a, a, node[a], node[a], 0, values);
         for (int q = 0; q < 3; ++q) {
-            const std::int32_t offset = p.block_offset[static_cast<std::size_t>(3 * (e - 1) + q)];
+            const std::int32_t offset =
+                p.block_offset[3 * static_cast<std::size_t>(e - 1) + static_cast<std::size_t>(q)];
             if (offset < 0) continue;
             int a = detail::corner_pair[q][0], b = detail::corner_pair[q][1];
             if (p.node_first[static_cast<std::size_t>(node[a] - 1)] <

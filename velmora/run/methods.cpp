@@ -13,6 +13,7 @@
 #ifdef VELMORA_HAVE_NEWTON
 #include <cstdio>
 
+#include "newton/end_reasons.hpp"
 #include "newton/newton_method.hpp"
 #endif
 
@@ -86,9 +87,9 @@ constexpr std::string_view bfgs_description = "full BFGS, up to 65535 degrees of
 static_assert(names_number(bfgs_description, bfgs_largest_dof_count));
 
 #ifdef VELMORA_HAVE_NEWTON
-// Newton's method with the command line's increments and progress. When the
-// loads could not be followed to their full values, says on standard error
-// which fraction was reached.
+// Newton's method with the command line's increments and progress. A run
+// that does not end "Optimal" says on standard error why: which fraction of
+// the loads was reached, and each cause found.
 nlp::result minimise_by_newton(model& m, const run_settings& settings, progress* watch) {
     const newton_summary s =
         watch == nullptr
@@ -101,6 +102,7 @@ nlp::result minimise_by_newton(model& m, const run_settings& settings, progress*
                      "equilibrium); the files show that state, its forces and prescribed displacements scaled "
                      "to it\n",
                      s.load, s.increments, s.increments == 1 ? "" : "s");
+    for (const std::string& reason : reasons_not_optimal(m, s)) std::fprintf(stderr, "warning: %s\n", reason.c_str());
     return {s.iterations, s.energy, s.optimal};
 }
 #endif
