@@ -111,11 +111,13 @@ double predict(P& problem, int n, const load_settings& s, load_state& st, double
 // lambda = 1. On return x and g hold the final state, the equilibrium at
 // lambda = 1 when total.optimal, else the last equilibrium reached (its
 // fraction in load), and the problem's loads are at that fraction. Each
-// Newton iteration is reported to the observer, numbered over the whole
-// run, with its increment and the load fraction it aims at.
-template <loaded_problem P, class Observer = no_observer>
-load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fmat1& g,
-                         Observer&& observe = Observer{}) {
+// Newton iteration is reported to observe, numbered over the whole run,
+// with its increment and the load fraction it aims at; each equilibrium
+// reached to reached, while x and g hold it and the problem's loads are at
+// its fraction.
+template <loaded_problem P, class Observer = no_observer, class Reached = no_observer>
+load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fmat1& g, Observer&& observe = Observer{},
+                         Reached&& reached = Reached{}) {
     detail::load_state st(n);
     detail::copy(n, x.data(), st.x_done.data());
     const double largest_step = s.increments > 0 ? 1.0 / s.increments : 1.0;
@@ -157,6 +159,8 @@ load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fm
             detail::copy(n, x.data(), st.x_done.data());
             st.done = target;
             accepted = accepted + 1;
+            if constexpr (observed<Reached>)
+                reached(equilibrium_report{accepted, target, out.iterations, out.energy, norm(n, g)});
             if (s.increments == 0 && out.iterations <= quick_increment) step = std::min(2 * step, largest_step);
             continue;
         }

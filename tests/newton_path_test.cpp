@@ -96,6 +96,43 @@ TEST(NewtonPath, HomogeneousStretchIsExactInFewIterations) {
         }
 }
 
+// The load path of a strip stretched homogeneously to l1 = 1.2 in four
+// equal increments: a row per increment at load fractions 1/4 .. 1, each
+// an equilibrium, with the closed form's state at that stretch l = 1 + 0.2
+// lambda: the moved end's reaction the nominal force sigma_1(l, l2) l2
+// times the height (thickness 1), the far upper corner at ((l - 1) x,
+// (l2 - 1) y).
+TEST(NewtonPath, LoadPathFollowsTheClosedFormIncrementByIncrement) {
+    const test::law w{1, 1.0, 0.0, 10.0};
+    strip g = test::mesh::unit_cells(4, 2);
+    set_material(g, w);
+    g.tolerance = 1e-12, g.max_iterations = 100;
+    g.stretch = 0.2 * g.length;
+    model m = test::model_of(g);
+    velmora::load_path path;
+    const int corner = static_cast<int>(test::mesh::node_at(g, g.nx, g.ny));
+    path.follow = {corner};
+    const velmora::newton_summary s = velmora::newton_equilibrium(m, 4, {}, &path);
+    EXPECT_TRUE(s.optimal);
+    ASSERT_EQ(path.rows.size(), 4u);
+    for (std::size_t k = 0; k < 4; ++k) {
+        const velmora::load_path_row& row = path.rows[k];
+        const double lambda = 0.25 * double(k + 1), l1 = 1 + 0.2 * lambda, l2 = w.lateral_stretch(l1);
+        EXPECT_EQ(row.increment, int(k) + 1);
+        EXPECT_EQ(row.load, lambda);
+        EXPECT_LE(row.residue, m.allowable_residue);
+        EXPECT_GE(row.iterations, 1);
+        EXPECT_NEAR(row.reaction[0], w.cauchy(l1, l2, 0) * l2 * g.height, kExactStretchTol) << lambda;
+        EXPECT_NEAR(row.reaction[1], 0, kExactStretchTol);
+        EXPECT_EQ(row.reaction[2], 0);
+        ASSERT_EQ(row.followed.size(), 3u);
+        EXPECT_NEAR(row.followed[0], (l1 - 1) * m.x(corner), kExactStretchTol);
+        EXPECT_NEAR(row.followed[1], (l2 - 1) * m.y(corner), kExactStretchTol);
+        EXPECT_EQ(row.followed[2], 0);
+    }
+    EXPECT_EQ(path.rows.back().energy, s.energy);
+}
+
 // Where the default method converges without folding (a strip stretched 5
 // %, a short cantilever under an end load), both methods find the same
 // equilibrium: the default one to the tolerance it reaches before its

@@ -1,5 +1,6 @@
 // The deformed state at a point of the minimisation: where each node is,
-// and which elements are turned over against their initial orientation.
+// which elements are turned over against their initial orientation, and
+// the forces out of balance at each node.
 #include "mechanics/element_gather.hpp"
 #include "mechanics/mechanics.hpp"
 
@@ -31,6 +32,22 @@ turned_over count_turned_over(const model& m, const fmat1& v) {
         }
     }
     return result;
+}
+
+void add_nodal_forces(const model& m, int e, const nodal_force& f, fmat2& r) {
+    const element_rec& el = m.elements(e);
+    for (int k = 1; k <= 3; ++k)
+        for (int j = 1; j <= 3; ++j) r(el.node(k), j) = f(k)(j) + r(el.node(k), j);
+}
+
+void nodal_residuals(const model& m, const fmat1& v, fmat2& r) {
+    for (int n = 1; n <= m.node_count; ++n)
+        for (int j = 1; j <= 3; ++j) r(n, j) = -m.force(n, j);
+    nodal_force forces;
+    for (int e = 1; e <= m.element_count(); ++e) {
+        element2(m, e, v, forces);
+        add_nodal_forces(m, e, forces, r);
+    }
 }
 
 }  // namespace velmora

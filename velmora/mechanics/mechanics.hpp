@@ -64,4 +64,14 @@ turned_over count_turned_over(const model& m, const fmat1& v);
 // (the free ones from the model's solution).
 void vertex(const model& m, int n, double p[3]);
 
+// Adds element e's internal nodal forces f to the nodal residual r (node x
+// direction), r(node, d) = f + r(node, d) for each corner.
+void add_nodal_forces(const model& m, int e, const nodal_force& f, fmat2& r);
+
+// The out-of-balance force at every node and direction at the free
+// displacements v: the elements' internal forces less the applied forces,
+// summed as the report sums them. At a prescribed direction it is the
+// support's reaction.
+void nodal_residuals(const model& m, const fmat1& v, fmat2& r);
+
 }  // namespace velmora

@@ -27,7 +27,7 @@ double chord_threshold(const sparse_cholesky& factor) {
 
 }  // namespace
 
-newton_summary newton_equilibrium(model& m, int increments, const newton_observer& observe) {
+newton_summary newton_equilibrium(model& m, int increments, const newton_observer& observe, load_path* path) {
     const int n = m.dof_count;
     {
         // The slope -g . g of the steepest descent at the start, summed as
@@ -42,8 +42,16 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
     equilibrium_problem problem(m);
     const nlp::load_settings s{
         {m.max_iterations, m.search_limit, m.allowable_residue, m.eta, chord_threshold(problem.factor())}, increments};
-    const nlp::load_result r = observe ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, observe)
-                                       : nlp::follow_loads(problem, n, s, m.displacement, m.gradient);
+    const auto record = [&m, path](const nlp::equilibrium_report& reached) { path->record(m, reached); };
+    const auto iteration = [&observe](const nlp::iteration_report& report) { observe(report); };
+    // Each of observe and path is passed on only when there is one: the
+    // methods then do no work for it.
+    const nlp::load_result r =
+        observe ? (path != nullptr ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, iteration, record)
+                                   : nlp::follow_loads(problem, n, s, m.displacement, m.gradient, iteration))
+                : (path != nullptr
+                       ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, nlp::no_observer{}, record)
+                       : nlp::follow_loads(problem, n, s, m.displacement, m.gradient));
     newton_summary summary;
     summary.iterations = r.total.iterations;
     summary.energy = r.total.energy;

@@ -7,6 +7,7 @@
 #include "load_steps.hpp"
 #include "model/model.hpp"
 #include "newton/equilibrium_problem.hpp"
+#include "newton/load_path.hpp"
 
 namespace velmora {
 
@@ -32,7 +33,8 @@ struct newton_summary {
 // forces and prescribed displacements at the load fraction reached. As the
 // default method, it raises the line-search failure when the start point
 // offers no descent direction (no free direction, or nothing out of
-// balance).
-newton_summary newton_equilibrium(model& m, int increments, const newton_observer& observe = {});
+// balance). With a path, records its row at each equilibrium reached.
+newton_summary newton_equilibrium(model& m, int increments, const newton_observer& observe = {},
+                                  load_path* path = nullptr);
 
 }  // namespace velmora

@@ -12,6 +12,7 @@
 #include <metis.h>
 
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -74,6 +75,12 @@ std::vector<idx_t> dissection(adjacency& g, idx_t vertices) {
     idx_t options[METIS_NOPTIONS];
     METIS_SetDefaultOptions(options);
     idx_t count = vertices;
+    // METIS draws from a random generator of its own whose state is shared
+    // by the process, seeded at each call: one call at a time, so that two
+    // runs in two threads order their nodes as they would one after the
+    // other.
+    static std::mutex one_at_a_time;
+    const std::lock_guard<std::mutex> hold(one_at_a_time);
     const int status =
         METIS_NodeND(&count, g.start.data(), g.target.data(), nullptr, options, order.data(), inverse.data());
     if (status == METIS_ERROR_MEMORY) throw std::bad_alloc();

@@ -89,9 +89,7 @@ void output(model& m) {
             f.put_real(sigma, fore, stress_aft, exp_width);
         }
         f.new_line();
-        const element_rec& el = m.elements(e);
-        for (int k = 1; k <= 3; ++k)
-            for (int j = 1; j <= 3; ++j) residual(el.node(k), j) = forces(k)(j) + residual(el.node(k), j);
+        add_nodal_forces(m, e, forces, residual);
     }
     rule(f, narrow_rule);
     f.put("Max/Min   ");
