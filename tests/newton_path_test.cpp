@@ -51,7 +51,7 @@ std::array<double, 3> position(const model& m, int n) {
 // The default method, run as a run without options runs it.
 nlp::result default_method(model& m) {
     const velmora::run_settings plain;
-    return velmora::find_method(plain.method)->minimise(m, plain, nullptr);
+    return velmora::find_method(plain.method)->minimise(m, plain, {});
 }
 
 struct residues {

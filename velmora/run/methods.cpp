@@ -1,13 +1,12 @@
 // The table of minimisers. Each entry runs a method of the package on the
-// model's objective; with progress on, the objective counts its evaluations
-// and the method reports each iteration to the progress printer.
+// model's objective; where the caller watches, the objective counts its
+// evaluations and the method reports each iteration.
 #include "run/methods.hpp"
 
 #include <string>
 #include <string_view>
 
 #include "mechanics/mechanics.hpp"
-#include "run/progress.hpp"
 #include "run/run.hpp"
 
 #ifdef VELMORA_HAVE_NEWTON
@@ -21,27 +20,29 @@ namespace velmora {
 
 namespace {
 
-// The objective, counting its evaluations for the progress summary.
+// The objective, counting its evaluations for the caller.
 struct counted_objective {
     objective f;
-    progress* watch;
+    const minimise_hooks* hooks;
     double operator()(int n, const fmat1& x, fmat1& g) const {
-        watch->evaluated();
+        if (hooks->evaluated) hooks->evaluated(1);
         return f(n, x, g);
     }
 };
 
 // Runs Method (a call operator taking the package, the model and the
-// observer) with the plain objective and no observer, or with the counted
-// objective and the progress printer as observer.
+// observer) with the plain objective and no observer where nothing is
+// watched, or with the counted objective and the caller's observer.
 template <class Method>
-nlp::result minimise(model& m, const run_settings&, progress* watch) {
-    if (watch == nullptr) {
+nlp::result minimise(model& m, const run_settings&, const minimise_hooks& hooks) {
+    if (!hooks.iteration && !hooks.evaluated) {
         const nlp::package<objective> qn{objective{&m}};
         return Method{}(qn, m, nlp::no_observer{});
     }
-    const nlp::package<counted_objective> qn{counted_objective{objective{&m}, watch}};
-    return Method{}(qn, m, [watch](const nlp::iteration_report& r) { watch->update(r); });
+    const nlp::package<counted_objective> qn{counted_objective{objective{&m}, &hooks}};
+    return Method{}(qn, m, [&hooks](const nlp::iteration_report& r) {
+        if (hooks.iteration) hooks.iteration(r);
+    });
 }
 
 struct lbfgs_method {
@@ -90,12 +91,9 @@ static_assert(names_number(bfgs_description, bfgs_largest_dof_count));
 // Newton's method with the command line's increments and progress. A run
 // that does not end "Optimal" says on standard error why: which fraction of
 // the loads was reached, and each cause found.
-nlp::result minimise_by_newton(model& m, const run_settings& settings, progress* watch) {
-    const newton_summary s =
-        watch == nullptr
-            ? newton_equilibrium(m, settings.increments)
-            : newton_equilibrium(m, settings.increments, [watch](const nlp::iteration_report& r) { watch->update(r); });
-    if (watch != nullptr) watch->evaluated(s.evaluations);
+nlp::result minimise_by_newton(model& m, const run_settings& settings, const minimise_hooks& hooks) {
+    const newton_summary s = newton_equilibrium(m, settings.increments, hooks.iteration, hooks.path);
+    if (hooks.evaluated) hooks.evaluated(s.evaluations);
     if (s.load < 1)
         std::fprintf(stderr,
                      "warning: the loads were followed to %.6g of their values (%d load increment%s reached "

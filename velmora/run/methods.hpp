@@ -3,6 +3,7 @@
 // method is one more entry of the table in methods.cpp.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -12,13 +13,21 @@
 
 namespace velmora {
 
-class progress;
+struct load_path;
+
+// What a caller may watch while a method minimises, besides its result.
+// Every member is optional; with none the method runs exactly as it would
+// without a table, with no observer at all.
+struct minimise_hooks {
+    std::function<void(const nlp::iteration_report&)> iteration;  // after each iteration
+    std::function<void(long long)> evaluated;                     // evaluations of the objective, as they are made
+    load_path* path = nullptr;  // the equilibria on the way, where the method follows the loads (newton)
+};
 
 // Minimises the total potential energy of m from its start point: leaves
 // the final point in displacement and its gradient in gradient and
-// returns the result record. watch is the progress printer, or nullptr:
-// then the minimiser runs without an observer, exactly as without a table.
-using minimise_function = nlp::result (*)(model& m, const run_settings& settings, progress* watch);
+// returns the result record.
+using minimise_function = nlp::result (*)(model& m, const run_settings& settings, const minimise_hooks& hooks);
 
 struct method {
     std::string_view name;         // as given to --method

@@ -51,8 +51,13 @@ void run(const run_settings& settings) {
     ansys(m);
 
     std::optional<progress> watch;
-    if (settings.progress) watch.emplace(stderr, settings.progress_in_place);
-    const nlp::result result = minimiser->minimise(m, settings, watch ? &*watch : nullptr);
+    minimise_hooks hooks;
+    if (settings.progress) {
+        watch.emplace(stderr, settings.progress_in_place);
+        hooks.iteration = [&watch](const nlp::iteration_report& r) { watch->update(r); };
+        hooks.evaluated = [&watch](long long count) { watch->evaluated(count); };
+    }
+    const nlp::result result = minimiser->minimise(m, settings, hooks);
     if (watch) watch->finish(result.iterations);
     m.iterations = result.iterations;
     m.energy = result.energy;
