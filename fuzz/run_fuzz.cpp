@@ -5,7 +5,10 @@
 // milliseconds. Each failure must come from a step that may raise it, with
 // a one-line message; afterwards the files of the steps that completed
 // must be complete, printable ASCII lines, and the files of the steps not
-// reached must not exist.
+// reached must not exist. Where the build has Newton's method, a model that
+// reached the minimiser is then also solved by it, from the same start:
+// its failures must be the method's own, its summary in range, and its
+// final state must turn no element over.
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +29,13 @@
 #include "model/steps.hpp"
 #include "nlp.hpp"
 #include "read/input.hpp"
+
+#ifdef VELMORA_HAVE_NEWTON
+#include <new>
+#include <optional>
+
+#include "newton/newton_method.hpp"
+#endif
 
 namespace {
 
@@ -144,12 +154,17 @@ void check_failure(const terms::failure& f, stage reached, std::string_view text
     }
 }
 
-// The run sequence of the program, with the caps applied after input.
-void run(velmora::model& m, std::string_view text, stage& reached) {
-    reached = stage::reading;
+// Reads the model with the caps applied after input.
+void read_capped(velmora::model& m, std::string_view text) {
     velmora::read_model(m, text, "input.txt");
     m.max_iterations = std::min(m.max_iterations, iteration_cap);
     m.search_limit = std::min(m.search_limit, search_cap);
+}
+
+// The run sequence of the program.
+void run(velmora::model& m, std::string_view text, stage& reached) {
+    reached = stage::reading;
+    read_capped(m, text);
     reached = stage::setting_up;
     velmora::start(m);
     reached = stage::writing_deck;
@@ -169,6 +184,33 @@ void run(velmora::model& m, std::string_view text, stage& reached) {
     velmora::output(m);
     reached = stage::done;
 }
+
+#ifdef VELMORA_HAVE_NEWTON
+// Models up to this many elements are also solved by Newton's method.
+constexpr int newton_cap = 2000;
+
+// The model of text, read and set up again (which succeeded once), solved
+// by Newton's method.
+void run_newton(std::string_view text) {
+    velmora::model m;
+    read_capped(m, text);
+    if (m.element_count() > newton_cap) return;
+    velmora::start(m);
+    try {
+        const velmora::newton_summary s = velmora::newton_equilibrium(m, 0);
+        if (!(s.load >= 0 && s.load <= 1)) fuzz::violation("Newton's load fraction outside [0, 1]");
+        if (s.iterations < 0 || s.iterations > m.max_iterations)
+            fuzz::violation("Newton's iterations outside [0, max_iterations]");
+        if (s.optimal && s.load != 1) fuzz::violation("Newton optimal short of the full load");
+        if (velmora::count_turned_over(m, m.displacement).count != 0)
+            fuzz::violation("Newton's final state turns an element over");
+    } catch (const terms::failure& f) {
+        fuzz::check_failure(f, {"NLP.HALT", "SOLVER_ERROR"}, "Newton's method");
+    } catch (const std::bad_alloc&) {
+        // Out of memory is reported as STORAGE_ERROR by the program.
+    }
+}
+#endif
 
 void remove_scratch() {
     std::error_code ignored;
@@ -208,6 +250,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::violation(std::string("the run threw a non-failure exception: ") + e.what());
     }
     check_files(m, reached);
+#ifdef VELMORA_HAVE_NEWTON
+    if (reached >= stage::minimising) run_newton(text);
+#endif
     fs::current_path(home);
     return 0;
 }

@@ -39,6 +39,29 @@ TEST(NewtonRun, WritesTheFilesAndRepeatsThemByteForByte) {
     for (const char* name : output_files) EXPECT_EQ(first.dir.read(name), second.dir.read(name)) << name;
 }
 
+// The files do not depend on the machine's cores or the threads the
+// environment asks of OpenBLAS and OpenMP: a strip large enough for a
+// supernodal factor (its dense blocks through BLAS), run on one core with
+// one thread asked for and on every core with four, gives the same bytes.
+TEST(NewtonRun, SameFilesWhateverTheCoresAndThreads) {
+    test::mesh::strip s = test::mesh::unit_cells(60, 30);
+    s.length = 10, s.height = 5, s.bulk = 10;
+    s.stretch = 2;
+    s.tolerance = 1e-10;
+    const std::string input = test::text_of(s);
+    test::scratch_dir one, many;
+    one.write("input.txt", input);
+    many.write("input.txt", input);
+    const test::run_result a = test::run_velmora(
+        one.path(), newton, "export OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 && taskset -cp 0 $$ > /dev/null");
+    const test::run_result b =
+        test::run_velmora(many.path(), newton, "export OPENBLAS_NUM_THREADS=4 OMP_NUM_THREADS=4 GOTO_NUM_THREADS=4");
+    ASSERT_EQ(a.status, 0) << a.err;
+    EXPECT_NE(a.out.find("     Optimal\n"), std::string::npos) << a.out;
+    EXPECT_EQ(a.out, b.out);
+    for (const char* name : output_files) EXPECT_EQ(one.read(name), many.read(name)) << name;
+}
+
 // Failures before and at the minimiser are those of the default method,
 // byte for byte: a material of an unknown kind, an element without area,
 // every direction prescribed, and a model without loads (no descent
