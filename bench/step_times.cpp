@@ -1,10 +1,14 @@
-// step_times [DIR]: runs the steps of a velmora run on DIR/input.txt (DIR
-// defaults to the working directory) in the order the program does, with a
-// clock read between them, and writes the same files into DIR. Standard
-// output gets the program's verdict line, standard error the seconds of
-// each step (wall clock, and the process's CPU time, which other work on a
-// shared machine does not inflate), the work of the minimiser and the peak
-// memory.
+// step_times [--newton] [DIR]: runs the steps of a velmora run on
+// DIR/input.txt (DIR defaults to the working directory) in the order the
+// program does, with a clock read between them, and writes the same files
+// into DIR. Standard output gets the program's verdict line, standard error
+// the seconds of each step (wall clock, and the process's CPU time, which
+// other work on a shared machine does not inflate), the work of the
+// minimiser and the peak memory. With --newton the minimiser is Newton's
+// method (--method newton), and its work is split into its phases: the
+// tangent's pattern and order, the symbolic analysis, the assemblies,
+// factorisations, solves and evaluations, and the rest (the method's own
+// vector work).
 //
 // The program itself carries no timers; this driver calls the same step
 // functions, so its files must match the program's byte for byte (the
@@ -15,13 +19,19 @@
 #include <cfenv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <string>
 
 #include "mechanics/mechanics.hpp"
 #include "model/steps.hpp"
 #include "nlp.hpp"
+
+#ifdef VELMORA_HAVE_NEWTON
+#include "newton/newton_method.hpp"
+#endif
 
 namespace {
 
@@ -82,7 +92,38 @@ void step_line(const char* step, const stopwatch& watch, const char* file) {
     std::fputc('\n', stderr);
 }
 
-int run() {
+void print_verdict(int iterations, bool optimal) {
+    std::printf("\nMinor = %*d%s\n", verdict_width, iterations, optimal ? "     Optimal" : "     NOT Optimal");
+    std::fflush(stdout);
+}
+
+// Newton's method, its phases on standard error.
+void minimise_by_newton(velmora::model& m) {
+#ifdef VELMORA_HAVE_NEWTON
+    const stopwatch watch;
+    const velmora::newton_summary s = velmora::newton_equilibrium(m, 0);
+    m.iterations = s.iterations;
+    m.energy = s.energy;
+    print_verdict(m.iterations, s.optimal);
+    step_line("newton", watch, nullptr);
+    const velmora::newton_costs& c = s.costs;
+    std::fprintf(stderr, "         %d iterations, %d increments, load %g\n", s.iterations, s.increments, s.load);
+    std::fprintf(stderr, "         pattern and order %8.3f s\n", c.pattern);
+    std::fprintf(stderr, "         symbolic analysis %8.3f s\n", c.analysis);
+    std::fprintf(stderr, "         %3d assemblies     %8.3f s\n", c.assemblies, c.assembly);
+    std::fprintf(stderr, "         %3d factorisations %8.3f s\n", c.factorisations, c.factorisation);
+    std::fprintf(stderr, "         %3d solves         %8.3f s\n", c.solves, c.solve);
+    std::fprintf(stderr, "         %3lld evaluations    %8.3f s\n", c.evaluations, c.evaluation);
+    std::fprintf(stderr, "         the rest          %8.3f s\n",
+                 watch.wall_seconds() - c.pattern - c.analysis - c.assembly - c.factorisation - c.solve - c.evaluation);
+#else
+    (void)m;
+    std::fprintf(stderr, "step_times: built without Newton's method\n");
+    std::exit(2);
+#endif
+}
+
+int run(bool newton) {
     velmora::model m;
     const stopwatch whole;
 
@@ -98,24 +139,27 @@ int run() {
     velmora::ansys(m);
     step_line("ansys", watch, "ansys.txt");
 
-    int calls = 0;
-    double objective_seconds = 0;
-    watch = stopwatch();
-    const nlp::package<timed_objective> qn{timed_objective{velmora::objective{&m}, &calls, &objective_seconds}};
-    const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit, m.allowable_residue,
-                                        m.eta, m.displacement, m.gradient);
-    const double lbfgs_cpu = watch.cpu_seconds_since();
-    m.iterations = result.iterations;
-    m.energy = result.energy;
-    std::printf("\nMinor = %*d%s\n", verdict_width, m.iterations, result.optimal ? "     Optimal" : "     NOT Optimal");
-    std::fflush(stdout);
-    step_line("lbfgs", watch, nullptr);
-    const double per_element =
-        calls > 0 && m.element_count() > 0 ? objective_seconds / calls / m.element_count() * 1e9 : 0.0;
-    std::fprintf(stderr,
-                 "         %d iterations, %d objective evaluations: %.3f s cpu in the objective (%.1f ns per "
-                 "element and evaluation), %.3f s cpu in the rest of the minimiser\n",
-                 result.iterations, calls, objective_seconds, per_element, lbfgs_cpu - objective_seconds);
+    if (newton) {
+        minimise_by_newton(m);
+    } else {
+        int calls = 0;
+        double objective_seconds = 0;
+        watch = stopwatch();
+        const nlp::package<timed_objective> qn{timed_objective{velmora::objective{&m}, &calls, &objective_seconds}};
+        const nlp::result result = qn.lbfgs(m.memory, m.dof_count, m.max_iterations, m.search_limit,
+                                            m.allowable_residue, m.eta, m.displacement, m.gradient);
+        const double lbfgs_cpu = watch.cpu_seconds_since();
+        m.iterations = result.iterations;
+        m.energy = result.energy;
+        print_verdict(m.iterations, result.optimal);
+        step_line("lbfgs", watch, nullptr);
+        const double per_element =
+            calls > 0 && m.element_count() > 0 ? objective_seconds / calls / m.element_count() * 1e9 : 0.0;
+        std::fprintf(stderr,
+                     "         %d iterations, %d objective evaluations: %.3f s cpu in the objective (%.1f ns per "
+                     "element and evaluation), %.3f s cpu in the rest of the minimiser\n",
+                     result.iterations, calls, objective_seconds, per_element, lbfgs_cpu - objective_seconds);
+    }
 
     watch = stopwatch();
     velmora::autocad(m);
@@ -152,20 +196,23 @@ int report(const char* name, const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
-        std::fprintf(stderr, "usage: step_times [DIR]   (runs velmora's steps on DIR/input.txt with timers)\n");
+    const bool newton = argc > 1 && std::string(argv[1]) == "--newton";
+    const int first = newton ? 2 : 1;
+    if (argc > first + 1 || (argc == first + 1 && argv[first][0] == '-')) {
+        std::fprintf(stderr,
+                     "usage: step_times [--newton] [DIR]   (runs velmora's steps on DIR/input.txt with timers)\n");
         return 2;
     }
     std::error_code error;
-    if (argc == 2) fs::current_path(argv[1], error);
+    if (argc == first + 1) fs::current_path(argv[first], error);
     if (error) {
-        std::fprintf(stderr, "step_times: cannot enter %s: %s\n", argv[1], error.message().c_str());
+        std::fprintf(stderr, "step_times: cannot enter %s: %s\n", argv[first], error.message().c_str());
         return 2;
     }
     std::fenv_t environment;
     std::feholdexcept(&environment);
     try {
-        return run();
+        return run(newton);
     } catch (const terms::failure& f) {
         return report(f.name().c_str(), f.what());
     } catch (const std::bad_alloc&) {

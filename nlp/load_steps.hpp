@@ -170,6 +170,7 @@ load_result follow_loads(P& problem, int n, const load_settings& s, fmat1& x, fm
         if (step < smallest_increment) break;
         problem.load(st.done);
         st.factor_at_done = problem.factorise(n, st.x_done);
+        st.work.updates.clear();
     }
 
     if (st.done < 1) {

@@ -11,6 +11,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "factor_updates.hpp"
 #include "linesearch.hpp"
 #include "observer.hpp"
 
@@ -56,6 +57,10 @@ struct newton_settings {
     // factorises the tangent at its own point, and the convergence is
     // quadratic.
     double reuse_ratio = 0;
+    // Steps on a kept factor correct it by the BFGS pairs of at most this
+    // many steps since it was made (factor_updates.hpp); 0: the plain chord
+    // method.
+    int kept_pairs = 0;
     // The iterations end as hopeless when this many in a row have each
     // taken a damped step (the line search cut the Newton step below
     // damped_step) without bringing the largest residue below
@@ -70,6 +75,7 @@ inline constexpr double hopeless_cut = 0.5;
 // times (one set per load increment) so that no iteration allocates.
 struct newton_work {
     fmat1 d, x0, g0;
+    factor_updates updates;  // of the last factor, where it is kept
     // The problem's last factor is of a nearby point and may serve the
     // first iteration (with reuse_ratio > 0).
     bool factor_ready = false;
@@ -117,15 +123,20 @@ newton_trial newton_step(P& problem, int n, const newton_settings& s, double f, 
     return {linesearch_point(problem, n, s.search_limit, s.eta, f, x, g, w.d, w.x0), false};
 }
 
-// d = -K^-1 g with the last factor. A positive definite K gives
-// g . d = -g K^-1 g < 0; at rounding level it may not, and the search
-// would halt: false then.
+// d = -K^-1 g with the last factor, corrected by the pairs of the steps
+// taken on it where there are any. A positive definite K (and update) gives
+// g . d = -g K^-1 g < 0; at rounding level it may not, and the search would
+// halt: false then.
 template <newton_problem P>
-bool newton_direction(P& problem, int n, const fmat1& g, fmat1& d) {
-    problem.solve(n, g, d);
-    double* dp = d.data();
-    for (int i = 0; i < n; ++i) dp[i] = -dp[i];
-    const double slope = dot(n, g.data(), dp);
+bool newton_direction(P& problem, int n, const fmat1& g, fmat1& d, factor_updates& updates) {
+    if (updates.count() > 0) {
+        updates.direction(g, d, [&](const fmat1& r, fmat1& out) { problem.solve(n, r, out); });
+    } else {
+        problem.solve(n, g, d);
+        double* dp = d.data();
+        for (int i = 0; i < n; ++i) dp[i] = -dp[i];
+    }
+    const double slope = dot(n, g.data(), d.data());
     return slope < 0 && std::isfinite(slope);
 }
 
@@ -147,6 +158,8 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
     double residue = norm(n, g), smallest = residue;
     int damped_in_a_row = 0;
     bool reuse_next = w.factor_ready && s.reuse_ratio > 0;
+    w.updates.set_capacity(n, s.reuse_ratio > 0 ? s.kept_pairs : 0);
+    if (!reuse_next) w.updates.clear();
     while (true) {
         if (detail::converged(n, g, s.allowable_residue)) {
             out.end = newton_end::converged;
@@ -155,11 +168,14 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
         if (out.iterations >= s.max_iterations) break;
         const bool on_kept_factor = reuse_next;
         reuse_next = false;
-        if (!on_kept_factor && !problem.factorise(n, x)) {
-            out.end = newton_end::no_factor;
-            break;
+        if (!on_kept_factor) {
+            w.updates.clear();
+            if (!problem.factorise(n, x)) {
+                out.end = newton_end::no_factor;
+                break;
+            }
         }
-        if (!detail::newton_direction(problem, n, g, w.d)) {
+        if (!detail::newton_direction(problem, n, g, w.d, w.updates)) {
             if (on_kept_factor) continue;
             out.end = newton_end::stalled;
             break;
@@ -179,6 +195,7 @@ newton_outcome newton(P& problem, int n, const newton_settings& s, double f, fma
             break;
         }
         reuse_next = s.reuse_ratio > 0 && new_residue <= s.reuse_ratio * residue;
+        w.updates.record(w.x0, w.g0, x, g);
         out.iterations = out.iterations + 1;
         out.energy = value;
         residue = new_residue;

@@ -359,4 +359,80 @@ TEST(LoadSteps, HopelessIncrementsAreGivenUpAfterAFewIterations) {
     EXPECT_GE(given_up, 2);
 }
 
+// One BFGS pair corrects the inverse of the kept matrix H0 (here a
+// diagonal one) to H = (I - rho s y') H0 (I - rho y s') + rho s s',
+// rho = 1 / (s . y): the two-loop direction -H g against that formula
+// multiplied out by hand, in three dimensions.
+TEST(FactorUpdates, OnePairIsTheBfgsUpdateOfTheKeptInverse) {
+    const double h0[3] = {0.5, 2.0, 1.0};  // the kept factor's inverse, diagonal
+    fmat1 x0(3), g0(3), x(3), g(3), d(3);
+    const double s[3] = {1.0, -0.5, 2.0}, y[3] = {3.0, 1.0, 0.5}, gv[3] = {0.3, -1.2, 0.7};
+    for (int i = 1; i <= 3; ++i) {
+        x0(i) = 0.1 * i, g0(i) = -0.2 * i;
+        x(i) = x0(i) + s[i - 1], g(i) = g0(i) + y[i - 1];
+    }
+    nlp::factor_updates u;
+    u.set_capacity(3, 2);
+    u.record(x0, g0, x, g);
+    ASSERT_EQ(u.count(), 1);
+    fmat1 gq(3);
+    for (int i = 1; i <= 3; ++i) gq(i) = gv[i - 1];
+    u.direction(gq, d, [&](const fmat1& r, fmat1& out) {
+        for (int i = 1; i <= 3; ++i) out(i) = h0[i - 1] * r(i);
+    });
+    // H = V' H0 V + rho s s', V = I - rho y s'.
+    const double rho = 1 / (s[0] * y[0] + s[1] * y[1] + s[2] * y[2]);
+    double H[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double sum = 0;
+            for (int k = 0; k < 3; ++k) {
+                const double vki = (k == i ? 1.0 : 0.0) - rho * y[k] * s[i];
+                const double vkj = (k == j ? 1.0 : 0.0) - rho * y[k] * s[j];
+                sum += vki * h0[k] * vkj;
+            }
+            H[i][j] = sum + rho * s[i] * s[j];
+        }
+    for (int i = 0; i < 3; ++i) {
+        const double expected = -(H[i][0] * gv[0] + H[i][1] * gv[1] + H[i][2] * gv[2]);
+        EXPECT_NEAR(d(i + 1), expected, 1e-14) << i;
+    }
+}
+
+// A pair of negative curvature (s . y <= 0) is left out: it would make the
+// update indefinite. The direction is then the kept inverse's alone.
+TEST(FactorUpdates, PairsOfNegativeCurvatureAreLeftOut) {
+    fmat1 x0(2), g0(2), x(2), g(2), d(2), gq(2);
+    x0.fill(0), g0.fill(0);
+    x(1) = 1, x(2) = 0, g(1) = -1, g(2) = 0;  // s . y = -1
+    nlp::factor_updates u;
+    u.set_capacity(2, 4);
+    u.record(x0, g0, x, g);
+    EXPECT_EQ(u.count(), 0);
+    gq(1) = 2, gq(2) = -4;
+    u.direction(gq, d, [](const fmat1& r, fmat1& out) {
+        out(1) = r(1) / 2;
+        out(2) = r(2) / 4;
+    });
+    EXPECT_EQ(d(1), -1);
+    EXPECT_EQ(d(2), 1);
+}
+
+// Kept factors with BFGS pairs on the stiffening chain: the equilibrium of
+// the closed form, with no more factorisations than the plain chord
+// method, which keeps each factor as long.
+TEST(NewtonMethod, KeptFactorsWithPairsReachTheEquilibrium) {
+    int factorisations[2] = {0, 0};
+    for (const int pairs : {0, 4}) {
+        from_rest<> c(8, 0, 3);
+        nlp::newton_settings s{60, 20, 1e-12, 0.9, 0.5};
+        s.kept_pairs = pairs;
+        const nlp::newton_outcome out = c.newton(s);
+        EXPECT_EQ(out.end, nlp::newton_end::converged) << pairs;
+        expect_equilibrium(c.chain, c.x, 1);
+        factorisations[pairs == 0 ? 0 : 1] = c.chain.factorisations;
+    }
+    EXPECT_LE(factorisations[1], factorisations[0]);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <SuiteSparse_config.h>
 #include <cholmod.h>
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -207,6 +208,19 @@ void release_large(void* block) {
         keep_or_unmap(h);
     else
         std::free(h);
+}
+
+std::size_t debug_kept_bytes() {
+    std::size_t b = 0;
+    for (header* h : kept) b += h->mapped;
+    return b;
+}
+
+void release_kept_blocks() {
+    unmap_kept();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 void bring_up_dense_kernels() {

@@ -34,6 +34,12 @@ inline constexpr std::size_t huge_block = std::size_t(2) << 20;
 void* allocate_large(std::size_t bytes);
 void release_large(void* block);
 
+// Returns the kept blocks to the system, and malloc's free memory: after a
+// phase whose work space is not asked for again (the ordering, the
+// symbolic analysis), so that it does not stay in the process's resident
+// memory.
+void release_kept_blocks();
+
 // A standard allocator over allocate_large, for vectors.
 template <class T>
 struct large_allocator {

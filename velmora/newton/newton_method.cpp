@@ -16,6 +16,10 @@ constexpr double kept_factor_ratio = 0.5;
 // A solve with a Cholesky factor L takes about 4 flops per entry of L: a
 // multiply and an add in each of the two triangular solves.
 constexpr double solve_flops_per_factor_entry = 4;
+// Pairs of the steps on a kept factor that correct it by BFGS (each pair
+// two vectors of the free directions): on the strip of 10^6 elements they
+// save a factorisation (bench/README.md).
+constexpr int kept_pairs = 4;
 
 // The reuse ratio of the chord method for this factor, 0 where
 // factorising every iteration is cheap enough.
@@ -40,8 +44,9 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
         nlp::require_descent(slope);
     }
     equilibrium_problem problem(m);
-    const nlp::load_settings s{
+    nlp::load_settings s{
         {m.max_iterations, m.search_limit, m.allowable_residue, m.eta, chord_threshold(problem.factor())}, increments};
+    s.newton.kept_pairs = kept_pairs;
     const auto record = [&m, path](const nlp::equilibrium_report& reached) { path->record(m, reached); };
     const auto iteration = [&observe](const nlp::iteration_report& report) { observe(report); };
     // Each of observe and path is passed on only when there is one: the

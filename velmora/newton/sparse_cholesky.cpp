@@ -125,8 +125,9 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, factor_form for
     s_->factor = cholmod_l_analyze(&a, &c);
     s_->check("cholmod_l_analyze");
     if (s_->factor == nullptr) throw failure(solver_error, "CHOLMOD cholmod_l_analyze gave no factor");
-    s_->analysis = {c.lnz, c.fl, c.memory_usage, s_->factor->is_super != 0};
+    s_->analysis = {c.lnz, double(s_->factor->xsize), c.fl, c.memory_usage, s_->factor->is_super != 0};
     a.xtype = CHOLMOD_REAL;
+    release_kept_blocks();
 }
 
 sparse_cholesky::~sparse_cholesky() = default;

@@ -25,6 +25,7 @@ public:
     // What the analysis found, and the peak of CHOLMOD's own allocations.
     struct figures {
         double factor_nonzeros;  // entries of L
+        double factor_stored;    // entries the factor's storage holds (supernodes store rectangles)
         double flops;            // of one numeric factorisation
         std::size_t peak_bytes;  // CHOLMOD's peak allocation so far
         bool supernodal;

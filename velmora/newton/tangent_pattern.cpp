@@ -161,6 +161,7 @@ tangent_pattern::tangent_pattern(const model& m, node_order order) : n(m.dof_cou
     std::vector<idx_t> sequence;
     if (order == node_order::metis) {
         sequence = postordered(g, dissection(g, vertices));
+        release_kept_blocks();
     } else {
         sequence.resize(static_cast<std::size_t>(vertices));
         for (idx_t v = 0; v < vertices; ++v) sequence[std::size_t(v)] = v;
