@@ -210,12 +210,6 @@ void release_large(void* block) {
         std::free(h);
 }
 
-std::size_t debug_kept_bytes() {
-    std::size_t b = 0;
-    for (header* h : kept) b += h->mapped;
-    return b;
-}
-
 void release_kept_blocks() {
     unmap_kept();
 #ifdef __GLIBC__
