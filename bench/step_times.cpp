@@ -108,10 +108,11 @@ void minimise_by_newton(velmora::model& m) {
     step_line("newton", watch, nullptr);
     const velmora::newton_costs& c = s.costs;
     std::fprintf(stderr, "         %d iterations, %d increments, load %g\n", s.iterations, s.increments, s.load);
-    std::fprintf(stderr, "         pattern and order %8.3f s\n", c.pattern);
+    std::fprintf(stderr, "         pattern and order %8.3f s (the order by METIS %.3f s)\n", c.pattern, c.order);
     std::fprintf(stderr, "         symbolic analysis %8.3f s\n", c.analysis);
     std::fprintf(stderr, "         %3d assemblies     %8.3f s\n", c.assemblies, c.assembly);
-    std::fprintf(stderr, "         %3d factorisations %8.3f s\n", c.factorisations, c.factorisation);
+    std::fprintf(stderr, "         %3d factorisations %8.3f s (the first %.3f s)\n", c.factorisations, c.factorisation,
+                 c.first_factorisation);
     std::fprintf(stderr, "         %3d solves         %8.3f s\n", c.solves, c.solve);
     std::fprintf(stderr, "         %3lld evaluations    %8.3f s\n", c.evaluations, c.evaluation);
     std::fprintf(stderr, "         the rest          %8.3f s\n",

@@ -59,6 +59,7 @@ equilibrium_problem::equilibrium_problem(model& m)
       values_(static_cast<std::size_t>(pattern_.nonzeros())),
       factor_(timed(costs_.analysis, [this] { return sparse_cholesky(pattern_); })),
       ordered_(static_cast<std::size_t>(pattern_.n)) {
+    costs_.order = pattern_.order_seconds;
     copy_matrix(m.force, full_force_);
     copy_matrix(m.prescribed, full_prescribed_);
     for (int e = 1; e <= m.element_count(); ++e) {
@@ -105,9 +106,14 @@ void equilibrium_problem::assemble_tangent(const fmat1& x, bool projected) {
 }
 
 bool equilibrium_problem::factorise_values() {
-    const timer t(costs_.factorisation);
-    ++costs_.factorisations;
-    return factor_.factorise(values_.data());
+    const double before = costs_.factorisation;
+    bool done = false;
+    {
+        const timer t(costs_.factorisation);
+        done = factor_.factorise(values_.data());
+    }
+    if (++costs_.factorisations == 1) costs_.first_factorisation = costs_.factorisation - before;
+    return done;
 }
 
 bool equilibrium_problem::factorise(int, const fmat1& x) {

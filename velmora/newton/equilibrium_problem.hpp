@@ -24,12 +24,14 @@ struct tangent_counts {
 // Where a Newton run's time went: wall-clock seconds of each kind of work
 // of the problem, and how often it was done.
 struct newton_costs {
-    double pattern = 0;   // the tangent's sparsity pattern, once
+    double pattern = 0;   // the tangent's sparsity pattern with its order, once
+    double order = 0;     // of which the order (METIS)
     double analysis = 0;  // ordering and symbolic factorisation, once
     int assemblies = 0;   // element tangents summed into the matrix
     double assembly = 0;
     int factorisations = 0;  // numeric factorisations tried
     double factorisation = 0;
+    double first_factorisation = 0;  // of which the first (it touches the factor's storage first)
     int solves = 0;
     double solve = 0;
     long long evaluations = 0;  // of the energy and its gradient

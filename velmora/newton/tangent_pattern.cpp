@@ -11,6 +11,7 @@
 #include <cholmod.h>
 #include <metis.h>
 
+#include <chrono>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -160,8 +161,10 @@ tangent_pattern::tangent_pattern(const model& m, node_order order) : n(m.dof_cou
     adjacency g = node_graph(m, vertex, vertices);
     std::vector<idx_t> sequence;
     if (order == node_order::metis) {
+        const auto started = std::chrono::steady_clock::now();
         sequence = postordered(g, dissection(g, vertices));
         release_kept_blocks();
+        order_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     } else {
         sequence.resize(static_cast<std::size_t>(vertices));
         for (idx_t v = 0; v < vertices; ++v) sequence[std::size_t(v)] = v;

@@ -64,6 +64,8 @@ struct tangent_pattern {
     std::vector<std::uint8_t> node_free, node_directions;
     std::vector<std::int32_t> block_offset;
 
+    double order_seconds = 0;  // wall-clock time of the order (METIS and the postorder), for the cost report
+
     tangent_pattern() = default;
     // From a model after start: its elements and the numbering of the
     // degrees of freedom. Throws std::bad_alloc when the matrix or its order
