@@ -2,8 +2,13 @@
 """Solve a velmora model with FEniCSx (dolfinx 0.5, PETSc SNES, MUMPS).
 
 usage: /usr/bin/python3 bench/peer/fenicsx_solve.py INPUT.txt [--tolerance T]
-           [--repeat N] [--line-search bt|basic|...] [--against OUTPUT.txt]
-           [--exact-stretch] [--quiet] [-- PETSC OPTIONS...]
+           [--repeat N] [--ordering amd,pord] [--line-search basic|bt|...]
+           [--jit-flags FLAGS] [--against OUTPUT.txt] [--exact-stretch]
+           [--quiet] [-- PETSC OPTIONS...]
+
+example: cd DIR_OF_A_VELMORA_RUN &&
+         /usr/bin/python3 .../bench/peer/fenicsx_solve.py input.txt --repeat 3 \
+             --exact-stretch --against output.txt
 
 Debian's dolfinx lives in /usr/bin/python3's packages (python3-dolfinx);
 another python3 earlier on PATH will not find it. Run it as one process,
@@ -23,12 +28,15 @@ so the rule is exact), the prescribed displacements as Dirichlet conditions
 on single degrees of freedom, the nodal forces added to the residual at
 their degrees of freedom.
 
-Newton: PETSc SNES newtonls (line search: PETSc's default bt unless
---line-search says otherwise), each step a MUMPS LDL^T factorisation
+Newton: PETSc SNES newtonls with full steps (line search basic; PETSc's
+default bt, which backtracks on the norm of the residual, crawls on the
+cantilever of bench/peer/compare.sh), each step a MUMPS LDL^T factorisation
 (-pc_type cholesky -pc_factor_mat_solver_type mumps, symmetric indefinite
-mode; the ordering is MUMPS's own choice). The iteration starts from zero
-displacement with the prescribed values lifted into the first step, as
-dolfinx's own Newton solver does.
+mode). The orderings of --ordering are tried in turn (Debian's MUMPS 5.5 has
+AMD, AMF, QAMD and PORD, no METIS or SCOTCH); a -mat_mumps_icntl_7 after
+"--" replaces them. The iteration starts from zero displacement with the
+prescribed values lifted into the first step, as dolfinx's own Newton
+solver does. PETSc options after "--" (-log_view, -ksp_view, ...) apply.
 
 Stopping test, velmora's: the largest absolute out-of-balance nodal force at
 a free degree of freedom is at most tolerance x reference, the reference
@@ -41,15 +49,17 @@ has reached its value.
 
 What is timed: "solve" is the SNES solve call alone (assemblies, MUMPS
 analysis and factorisations, line search), from zero each time; with
---repeat N it is done N times, each with a new SNES (and so a new MUMPS
-analysis), and the least is reported. "setup" is everything before it:
+--repeat N it is done N times per ordering, alternating, each with a new
+SNES (and so a new MUMPS analysis), and the least is reported with its
+ordering. The displacements judged are those of the last solve. "setup" is everything before it:
 reading the model, the mesh, the function space, the forms and their JIT
 compilation (cached in ~/.cache/fenics after the first run), the matrix and
 vectors, and the one residual at the start point that gives the reference.
 
 Output: one line on standard output, key=value pairs:
     fenicsx model=... elements=... dofs=... iterations=... reason=...
-    solve=S (the least of N) solves=S1,S2,... setup=S residue=R allowable=A
+    solve=S (the least) ordering=O solves=O1:S1,O2:S2,... setup=S
+    residue=R (at the end) allowable=A
     [error_exact=E error_exact_x=... error_exact_y=... l2=...]
     [error_velmora=E]
 and, unless --quiet, a few lines of detail on standard error.
@@ -89,8 +99,9 @@ def parse_arguments():
     p.add_argument("--repeat", type=int, default=1, help="solves from zero, the least time reported (default 1)")
     p.add_argument("--line-search", default="basic",
                    help="SNES line search: basic (full Newton steps, the default), bt, l2, cp")
-    p.add_argument("--ordering", default="amd", choices=["amd", "amf", "pord", "qamd", "auto"],
-                   help="MUMPS ordering (ICNTL(7)): amd (default), amf, pord, qamd or auto (MUMPS's choice)")
+    p.add_argument("--ordering", default="amd,pord",
+                   help="MUMPS orderings (ICNTL(7)) to try, comma-separated: amd, amf, pord, qamd, auto "
+                        "(MUMPS's choice); each is solved --repeat times, in turn (default amd,pord)")
     p.add_argument("--jit-flags", help="C compiler flags of the form compilation instead of dolfinx's -O2 -g0")
     p.add_argument("--against", metavar="OUTPUT", help="velmora's output.txt to compare the displacements with")
     p.add_argument("--exact-stretch", action="store_true", help="compare with the closed-form stretch of a strip")
@@ -117,7 +128,7 @@ from dolfinx.fem.petsc import (apply_lifting, assemble_matrix, assemble_vector, 
 if args.quiet:
     import logging
 
-    logging.getLogger().setLevel(logging.WARNING)  # the JIT compiler's INFO lines
+    logging.disable(logging.INFO)  # the JIT compiler's INFO lines (distutils resets the root level)
 
 
 def note(text):
@@ -283,8 +294,12 @@ options = PETSc.Options()
 if not options.hasName("snes_linesearch_type"):
     options["snes_linesearch_type"] = args.line_search
 line_search = options.getString("snes_linesearch_type")
-if not options.hasName("mat_mumps_icntl_7"):
-    options["mat_mumps_icntl_7"] = {"amd": 0, "amf": 2, "pord": 4, "qamd": 6, "auto": 7}[args.ordering]
+ICNTL7 = {"amd": 0, "amf": 2, "pord": 4, "qamd": 6, "auto": 7}
+orderings = args.ordering.split(",")
+if any(name not in ICNTL7 for name in orderings):
+    sys.exit(f"fenicsx_solve.py: --ordering takes {', '.join(ICNTL7)}")
+if options.hasName("mat_mumps_icntl_7"):  # given after "--": that one only
+    orderings = [f"icntl7={options.getInt('mat_mumps_icntl_7')}"]
 
 
 def new_snes():
@@ -303,29 +318,38 @@ def new_snes():
     return snes
 
 
-solves = []
+MUMPS_ORDERING = {0: "AMD", 1: "user", 2: "AMF", 3: "SCOTCH", 4: "PORD", 5: "METIS", 6: "QAMD"}
+solves = []  # (seconds, ordering)
+used_orderings = {}  # ordering asked -> (ordering used, entries of the factor)
 for repeat in range(max(1, args.repeat)):
-    problem.history = []
-    u.x.array[:] = 0.0
-    x = u.vector.copy()
-    snes = new_snes()
-    t0 = time.perf_counter()
-    snes.solve(None, x)
-    solves.append(time.perf_counter() - t0)
-    x.copy(u.vector)
-    iterations = snes.getIterationNumber()
-    reason = snes.getConvergedReason()
-    if repeat == 0:
-        try:
-            pc_factor = snes.getKSP().getPC().getFactorMatrix()
-            ordering = {0: "AMD", 1: "user", 2: "AMF", 3: "SCOTCH", 4: "PORD", 5: "METIS", 6: "QAMD"}.get(
-                pc_factor.getMumpsInfog(7), str(pc_factor.getMumpsInfog(7)))
-            factor_entries = pc_factor.getMumpsInfog(29)
-        except Exception:  # noqa: BLE001 - only for the note
-            ordering, factor_entries = "?", "?"
-    snes.destroy()
-    x.destroy()
-    note(f"  solve {repeat + 1}: {solves[-1]:.3f} s, {iterations} iterations, reason {reason}")
+    for ordering in orderings:
+        if ordering in ICNTL7:
+            options["mat_mumps_icntl_7"] = ICNTL7[ordering]
+        problem.history = []
+        u.x.array[:] = 0.0
+        x = u.vector.copy()
+        snes = new_snes()
+        t0 = time.perf_counter()
+        snes.solve(None, x)
+        solves.append((time.perf_counter() - t0, ordering))
+        x.copy(u.vector)
+        iterations = snes.getIterationNumber()
+        reason = snes.getConvergedReason()
+        if ordering not in used_orderings:
+            try:
+                factor = snes.getKSP().getPC().getFactorMatrix()
+                used_orderings[ordering] = (MUMPS_ORDERING.get(factor.getMumpsInfog(7), "?"),
+                                            factor.getMumpsInfog(29))
+            except Exception:  # noqa: BLE001 - only for the note
+                used_orderings[ordering] = ("?", "?")
+        snes.destroy()
+        x.destroy()
+        note(f"  solve {len(solves)} ({ordering}): {solves[-1][0]:.3f} s, {iterations} iterations, reason {reason}")
+        if reason <= 0:
+            break
+    if reason <= 0:
+        break
+best_time, best_ordering = min(solves)
 
 reasons = {v_: k for k, v_ in vars(PETSc.SNES.ConvergedReason).items() if k.isupper()}
 last_residue = problem.history[-1][1] if problem.history else float("nan")
@@ -337,8 +361,9 @@ for item in shown:
     it, residue, offset = item
     note(f"  iteration {it}: residue {residue:.3e} (allowable {problem.allowable:.3e}), "
          f"prescribed values off by {offset:.1e}")
-note(f"  reference residue {reference:.6e}, tolerance {tolerance:g}; MUMPS ordering {ordering}, "
-     f"factor entries {factor_entries}; line search {line_search}; peak memory "
+note(f"  reference residue {reference:.6e}, tolerance {tolerance:g}; MUMPS orderings "
+     + ", ".join(f"{k}: {v[0]} with {v[1]} factor entries" for k, v in used_orderings.items())
+     + f"; line search {line_search}; peak memory "
      f"{resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.0f} MB; "
      f"OPENBLAS_NUM_THREADS={os.environ.get('OPENBLAS_NUM_THREADS', 'unset')} "
      f"OMP_NUM_THREADS={os.environ.get('OMP_NUM_THREADS', 'unset')}")
@@ -349,7 +374,8 @@ displacement[node_of_block] = u.x.array.reshape(-1, bs)[:, :2]
 fields = [
     "fenicsx", f"model={args.input}", f"elements={len(elements)}", f"dofs={free_dofs.size}",
     f"iterations={iterations}", f"reason={reasons.get(reason, reason)}",
-    f"solve={min(solves):.3f}", "solves=" + ",".join(f"{t:.3f}" for t in solves), f"setup={setup:.2f}",
+    f"solve={best_time:.3f}", f"ordering={best_ordering}",
+    "solves=" + ",".join(f"{o}:{t:.3f}" for t, o in solves), f"setup={setup:.2f}",
     f"residue={last_residue:.3e}", f"allowable={problem.allowable:.3e}",
 ]
 if args.exact_stretch:
