@@ -96,6 +96,17 @@ double predict(P& problem, int n, const load_settings& s, load_state& st, double
     if (f < std::numeric_limits<double>::infinity()) {
         const double slope = dot(n, g.data(), st.dx.data());
         if (!(slope < 0 && std::isfinite(slope))) return f;
+        // The predicted point itself where it passes the line search's test
+        // (no higher, a slope at most eta times the first in magnitude):
+        // doubling past it would leave the linear response's good guess.
+        // The gradient at the last equilibrium is kept in r, which the
+        // predictor no longer needs, for the search from there.
+        copy(n, g.data(), st.r.data());
+        for (int i = 0; i < n; ++i) x.data()[i] = st.x_done.data()[i] + st.dx.data()[i];
+        const double whole = problem(n, x, g);
+        if (whole < f && std::fabs(dot(n, g.data(), st.dx.data())) <= s.newton.eta * std::fabs(slope)) return whole;
+        copy(n, st.x_done.data(), x.data());
+        copy(n, st.r.data(), g.data());
         const double along = linesearch(problem, n, s.newton.search_limit, s.newton.eta, f, x, g, st.dx, st.x_done);
         if (along < f) return along;
         copy(n, st.x_done.data(), x.data());

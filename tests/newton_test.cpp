@@ -435,4 +435,37 @@ TEST(NewtonMethod, KeptFactorsWithPairsReachTheEquilibrium) {
     EXPECT_LE(factorisations[1], factorisations[0]);
 }
 
+// The softening spring f(x) = log cosh x - lambda b x, b = 0.5: its
+// tangent at rest is 1, so the linear response to the whole load is x =
+// 0.5, where the slope tanh 0.5 - 0.5 = -0.038 is well within eta times the
+// first one (-0.5). The predictor takes that point as it is (Newton's first
+// factorisation is there), and Newton's method goes on to atanh 0.5.
+TEST(LoadSteps, PredictorTakesTheLinearResponseWhereItPassesTheTest) {
+    struct softening {
+        double lambda = 0;
+        std::vector<double> factorised_at;
+        double k = 1;
+        double operator()(int, const fmat1& x, fmat1& g) const {
+            g(1) = std::tanh(x(1)) - lambda * 0.5;
+            return std::log(std::cosh(x(1))) - lambda * 0.5 * x(1);
+        }
+        bool factorise(int, const fmat1& x) {
+            factorised_at.push_back(x(1));
+            k = 1 / (std::cosh(x(1)) * std::cosh(x(1)));
+            return true;
+        }
+        void solve(int, const fmat1& r, fmat1& d) const { d(1) = r(1) / k; }
+        void load(double l) { lambda = l; }
+        void load_derivative(int, const fmat1&, fmat1& r) const { r(1) = -0.5; }
+    } p;
+    fmat1 x(1), g(1);
+    x.fill(0);
+    const nlp::load_result r = nlp::follow_loads(p, 1, {{50, 20, 1e-13, 0.9}, 0}, x, g);
+    EXPECT_TRUE(r.total.optimal);
+    ASSERT_GE(p.factorised_at.size(), 2u);
+    EXPECT_EQ(p.factorised_at[0], 0);
+    EXPECT_EQ(p.factorised_at[1], 0.5);
+    EXPECT_NEAR(x(1), std::atanh(0.5), 1e-12);
+}
+
 }  // namespace
