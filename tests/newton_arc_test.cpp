@@ -1,5 +1,5 @@
 // Arc-length continuation on whole models, in process: the shallow arch of
-// arch_models.hpp pressed at its crown through its limit point, against
+// velmora-mesh arch (mesh/arch.hpp) pressed at its crown through its limit point, against
 // the same arch whose crown is moved instead, and the monotone cantilever,
 // against load increments.
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "arch_models.hpp"
 #include "grid_models.hpp"
 #include "newton/newton_method.hpp"
 #include "nlp.hpp"
@@ -18,21 +17,20 @@ using velmora::load_path;
 using velmora::model;
 
 // The arch pressed by 0.03 at its crown: about 4/3 of its limit load.
-test::arch pressed_arch() {
-    test::arch a;
-    a.rise = 0.4;
+velmora::mesh::arch pressed_arch() {
+    velmora::mesh::arch a;
     a.force = 0.03;
     return a;
 }
 
 // The arch traced by arc-length continuation, the crown followed.
 struct traced_arch {
-    test::arch a = pressed_arch();
-    model m = test::model_of(a.text());
+    velmora::mesh::arch a = pressed_arch();
+    model m = test::model_of(test::text_of(a));
     load_path path;
     velmora::newton_summary s;
     traced_arch() {
-        path.follow = {a.crown()};
+        path.follow = {int(velmora::mesh::crown(a))};
         s = velmora::arc_length_equilibrium(m, 0, {}, &path);
     }
 };
@@ -53,7 +51,7 @@ TEST(NewtonArc, ArchSnapsThroughToTheFullLoad) {
     for (const velmora::load_path_row& row : t.path.rows) {
         SCOPED_TRACE(testing::Message() << "increment " << row.increment);
         EXPECT_LE(row.residue, t.m.allowable_residue);
-        EXPECT_NEAR(row.reaction[1], row.load * t.a.force, 1e-9 * t.a.force);
+        EXPECT_NEAR(row.reaction[1], row.load * *t.a.force, 1e-9 * *t.a.force);
         EXPECT_LT(row.followed[1], crown_before);
         crown_before = row.followed[1];
         if (!t.s.limits.empty() && row.increment > t.s.limits[0].increment)
@@ -69,11 +67,12 @@ TEST(NewtonArc, ArchSnapsThroughToTheFullLoad) {
 
 // The downward force at the crown of the arch whose crown is moved by
 // crown_y, in equal increments.
-double crown_force(const test::arch& pressed, double crown_y) {
-    test::arch driven = pressed;
-    driven.crown_y = crown_y;
+double crown_force(const velmora::mesh::arch& pressed, double crown_y) {
+    velmora::mesh::arch driven = pressed;
+    driven.force.reset();
+    driven.drop = -crown_y;
     driven.tolerance = 1e-13;
-    model m = test::model_of(driven.text());
+    model m = test::model_of(test::text_of(driven));
     load_path at_crown;
     const velmora::newton_summary s = velmora::newton_equilibrium(m, 8, {}, &at_crown);
     EXPECT_TRUE(s.optimal) << crown_y;
@@ -93,7 +92,7 @@ TEST(NewtonArc, ArchCurveIsTheCurveOfTheCrownDrivenArch) {
     double largest = 0;
     for (const velmora::load_path_row& row : t.path.rows) {
         SCOPED_TRACE(testing::Message() << "increment " << row.increment << ", load " << row.load);
-        const double carried = crown_force(t.a, row.followed[1]) / t.a.force;
+        const double carried = crown_force(t.a, row.followed[1]) / *t.a.force;
         EXPECT_NEAR(carried, row.load, 1e-8);
         if (row.increment <= t.s.limits[0].increment + 1) largest = std::max(largest, carried);
     }
@@ -117,7 +116,7 @@ TEST(NewtonArc, ArchCurveIsTheCurveOfTheCrownDrivenArch) {
             b = low + golden * (high - low), fb = crown_force(t.a, b);
         }
     }
-    const double peak = crown_force(t.a, (low + high) / 2) / t.a.force;
+    const double peak = crown_force(t.a, (low + high) / 2) / *t.a.force;
     EXPECT_LE(t.s.limits[0].load, peak * (1 + 1e-9));
     EXPECT_GE(t.s.limits[0].load, peak * (1 - 1e-3));
 }

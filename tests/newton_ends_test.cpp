@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "arch_models.hpp"
 #include "program_run.hpp"
 #include "strip_models.hpp"
 
@@ -152,12 +151,11 @@ TEST(NewtonEnds, IterationsRunningOutAreNamed) {
         << r.result.err;
 }
 
-// The shallow arch of arch_models.hpp pressed at its crown by 0.03, above
+// The shallow arch of velmora-mesh arch pressed at its crown by 0.03, above
 // its limit load, with max_iterations 30: enough to pass the limit point,
 // too few for the path to come back to the full force.
-test::arch arch_short_of_iterations() {
-    test::arch a;
-    a.rise = 0.4;
+test::mesh::arch arch_short_of_iterations() {
+    test::mesh::arch a;
     a.force = 0.03;
     a.max_iterations = 30;
     return a;
@@ -167,7 +165,7 @@ test::arch arch_short_of_iterations() {
 // way down and reports the limit load with its increment: the largest load
 // of the history, at that row.
 TEST(NewtonEnds, LimitLoadBelowTheLoadsIsReported) {
-    const test::model_run r(arch_short_of_iterations().text(),
+    const test::model_run r(test::text_of(arch_short_of_iterations()),
                             {"--method", "newton", "--path", "arclength", "--history", "h.csv"});
     expect_not_optimal(r);
     EXPECT_EQ(r.result.out, "\nMinor =    30     NOT Optimal\n");
@@ -195,7 +193,7 @@ TEST(NewtonEnds, LimitLoadBelowTheLoadsIsReported) {
 // By load increments of a fortieth the same iterations end short of the
 // full loads, and the message suggests arc-length continuation.
 TEST(NewtonEnds, LoadIncrementsShortOfTheLoadsSuggestArcLength) {
-    const test::model_run r(arch_short_of_iterations().text(), {"--method", "newton", "--increments", "40"});
+    const test::model_run r(test::text_of(arch_short_of_iterations()), {"--method", "newton", "--increments", "40"});
     expect_not_optimal(r);
     EXPECT_NE(r.result.err.find("warning: max_iterations (30) ran out before the full loads; raise it in "
                                 "\"input.txt\", or where the loads near a limit point of the structure, --path "

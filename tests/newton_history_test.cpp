@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "arch_models.hpp"
 #include "program_run.hpp"
 #include "strip_models.hpp"
 
@@ -40,11 +39,10 @@ struct history {
 
 const std::string named_columns = "increment,load,iterations,energy,residue,reaction_x,reaction_y,reaction_z";
 
-// The arch of arch_models.hpp pressed by 0.03 at its crown, beyond its
+// The arch of velmora-mesh arch pressed by 0.03 at its crown, beyond its
 // limit load of about 0.0226.
-test::arch pressed_arch() {
-    test::arch a;
-    a.rise = 0.4;
+test::mesh::arch pressed_arch() {
+    test::mesh::arch a;
     a.force = 0.03;
     return a;
 }
@@ -65,10 +63,10 @@ double allowable_residue(const std::string& report) {
 // the limit point the run reports is a row, the largest load before the
 // path went down.
 TEST(NewtonHistory, ArcLengthHistoryOfTheArch) {
-    const test::arch a = pressed_arch();
-    const std::string crown = std::to_string(a.crown());
-    const test::model_run r(
-        a.text(), {"--method", "newton", "--path", "arclength", "--history", "history.csv", "--follow", crown + ",1"});
+    const test::mesh::arch a = pressed_arch();
+    const std::string crown = std::to_string(test::mesh::crown(a));
+    const test::model_run r(test::text_of(a), {"--method", "newton", "--path", "arclength", "--history", "history.csv",
+                                               "--follow", crown + ",1"});
     ASSERT_EQ(r.result.status, 0) << r.result.err;
     EXPECT_NE(r.result.out.find("     Optimal\n"), std::string::npos) << r.result.out;
     const history h(r.dir.read("history.csv"));
@@ -81,14 +79,14 @@ TEST(NewtonHistory, ArcLengthHistoryOfTheArch) {
         ASSERT_EQ(row.size(), 14u);
         EXPECT_EQ(row[0], double(k + 1));
         EXPECT_LE(row[4], allowable) << k;
-        EXPECT_NEAR(row[6], row[1] * a.force, 1e-9 * a.force) << k;
-        EXPECT_NEAR(row[5], 0, 1e-9 * a.force) << k;
+        EXPECT_NEAR(row[6], row[1] * *a.force, 1e-9 * *a.force) << k;
+        EXPECT_NEAR(row[5], 0, 1e-9 * *a.force) << k;
     }
     EXPECT_EQ(h.rows.back()[1], 1);
     // The crown's row in the report's displacement table.
     const auto table = test::table_rows(r.dir.read("output.txt"), test::displacement_table);
-    ASSERT_GE(table.size(), std::size_t(a.crown()));
-    const double reported = test::field(table[std::size_t(a.crown() - 1)], 2, 20);
+    ASSERT_GE(table.size(), std::size_t(test::mesh::crown(a)));
+    const double reported = test::field(table[std::size_t(test::mesh::crown(a) - 1)], 2, 20);
     EXPECT_NEAR(h.rows.back()[9], reported, 1e-8 * std::fabs(reported));
     std::smatch found;
     ASSERT_TRUE(std::regex_search(

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "arch_models.hpp"
+#include "arch.hpp"
 #include "history_plot.hpp"
 #include "mesh_test_support.hpp"
 
@@ -163,12 +163,13 @@ TEST(PlotCommand, PicturesARunAndRefusesWhatItCannotDraw) {
 #ifndef VELMORA_HAVE_NEWTON
     GTEST_SKIP() << "velmora was built without --method newton";
 #endif
-    test::arch a;
-    a.rise = 0.4;
+    arch a;
     a.force = 0.03;
+    std::string text;
+    write(a, text);
     const scratch_dir dir;
-    dir.write("input.txt", a.text());
-    const std::string crown = std::to_string(a.crown());
+    dir.write("input.txt", text);
+    const std::string crown = std::to_string(velmora::mesh::crown(a));
     const auto solved =
         run(dir.path(), {"--method", "newton", "--path", "arclength", "--history", "history.csv", "--follow", crown},
             VELMORA_BINARY);
