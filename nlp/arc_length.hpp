@@ -30,13 +30,14 @@
 // then falling. The far one is held back, and increments from the near one
 // aim at the zero of the slope interpolated linearly between them, each
 // new equilibrium replacing the end of the bracket on its side, until the
-// rise still left from the near end, by the parabola of those slopes, is
-// within peak_tolerance of its load factor. The far end is then the next
+// rise to the top from the nearer end, by the parabola of those slopes, is
+// within peak_tolerance of the near end's load factor. The far end is then the next
 // equilibrium of the path, and the higher of the two the limit point.
 //
-// Where an increment ends beyond lambda = 1, the state at lambda = 1
-// interpolated along it is corrected at that fixed load, and the path ends
-// there.
+// Where the tangent reaches lambda = 1 within the next arc, the state it
+// predicts there is corrected at that fixed load; where an increment ends
+// beyond lambda = 1, the state at lambda = 1 interpolated along it is. The
+// path ends at that equilibrium.
 #pragma once
 
 #include <algorithm>
@@ -87,7 +88,7 @@ struct arc_result {
 // An increment whose corrector has not converged in this many iterations
 // is given up: from a tangent predictor Newton needs a handful.
 inline constexpr int arc_iterations = 12;
-inline constexpr double first_arc_load = 0.125;
+inline constexpr double first_arc_load = 0.5;
 inline constexpr double arc_target_iterations = 5;
 inline constexpr double arc_growth = 2;
 // A corrector step at most this fraction of the state (or of the arc) that
@@ -242,15 +243,15 @@ corrected correct(P& problem, int n, const arc_settings& s, const fmat1& x_a, do
 
 // The arc from a to the zero of the slope interpolated linearly between a
 // (rising) and b (falling), at least 1 % and at most 99 % of the chord
-// between them; and the rise from a to the top of the parabola of those
-// slopes.
+// between them; and the rise to the top of the parabola of those slopes
+// from the nearer of a and b.
 inline double peak_arc(int n, const path_point& a, const path_point& b) {
     const double h = distance(n, a.x.data(), b.x.data());
     return std::clamp(h * a.slope / (a.slope - b.slope), 0.01 * h, 0.99 * h);
 }
 inline double rise_to_peak(int n, const path_point& a, const path_point& b) {
     const double h = distance(n, a.x.data(), b.x.data());
-    return a.slope * a.slope * h / (2 * (a.slope - b.slope));
+    return std::min(a.slope * a.slope, b.slope * b.slope) * h / (2 * (a.slope - b.slope));
 }
 
 }  // namespace detail
@@ -314,8 +315,31 @@ arc_result follow_path(P& problem, int n, const arc_settings& s, fmat1& x, fmat1
         }
     };
 
+    // Corrects c.x at lambda = 1; where it reaches equilibrium, the path ends
+    // there, after `before` iterations of the increment.
+    const auto land = [&](int before) {
+        c.load = 1;
+        const int left = std::min(arc_iterations, s.newton.max_iterations - total);
+        const detail::corrected at_one = detail::correct(problem, n, s, a.x, 0, c.x, c.load, g, left, w, seen);
+        total = total + at_one.iterations;
+        if (!at_one.reached) return false;
+        c.iterations = before + at_one.iterations;
+        c.energy = at_one.energy;
+        accept(c);
+        landed = true;
+        return true;
+    };
+
     while (started && total < s.newton.max_iterations) {
         const double arc = bracketing ? detail::peak_arc(n, a, b) : ds;
+        if (!bracketing && a.slope > 0 && a.load + arc * a.slope >= 1) {
+            // The tangent reaches lambda = 1 within the arc: from the point
+            // where it does, a correction at that load.
+            const double to_one = (1 - a.load) / a.slope;
+            for (int i = 0; i < n; ++i) c.x.data()[i] = a.x.data()[i] + to_one * a.e.data()[i];
+            if (land(0)) break;
+            if (total >= s.newton.max_iterations) break;
+        }
         for (int i = 0; i < n; ++i) c.x.data()[i] = a.x.data()[i] + arc * a.e.data()[i];
         c.load = a.load + arc * a.slope;
         const int budget = std::min(arc_iterations, s.newton.max_iterations - total);
@@ -337,17 +361,7 @@ arc_result follow_path(P& problem, int n, const arc_settings& s, fmat1& x, fmat1
             // Land on lambda = 1, from the point of the increment's chord there.
             const double f = (1 - a.load) / (c.load - a.load);
             for (int i = 0; i < n; ++i) c.x.data()[i] = a.x.data()[i] + f * (c.x.data()[i] - a.x.data()[i]);
-            c.load = 1;
-            const int left = std::min(arc_iterations, s.newton.max_iterations - total);
-            const detail::corrected at_one = detail::correct(problem, n, s, a.x, 0, c.x, c.load, g, left, w, seen);
-            total = total + at_one.iterations;
-            if (at_one.reached) {
-                c.iterations = end.iterations + at_one.iterations;
-                c.energy = at_one.energy;
-                accept(c);
-                landed = true;
-                break;
-            }
+            if (land(end.iterations)) break;
             bracketing = false;
             ds = arc / 2;
             if (ds < shortest) break;
