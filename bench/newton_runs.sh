@@ -3,10 +3,14 @@
 # L-BFGS run) on generated models: wall time, peak memory, the verdict and
 # the factorisations of each run.
 #
-# usage: bench/newton_runs.sh [--lbfgs] [cantilever|strip|all]
+# usage: bench/newton_runs.sh [--lbfgs] [cantilever|strip|arch|all]
 #   cantilever  the 10 x 1 neo-Hookean cantilever (mu 1, bulk 10, t 0.5)
 #               under a dead end load, 320 to 20 480 triangles, Newton to
 #               1e-9 of the start residue
+#   arch        the shallow arch of velmora-mesh arch pressed at its crown
+#               beyond its limit load, traced through the limit point by
+#               --path arclength, against load increments on the cantilever
+#               of as many triangles (cells x layers), 160 to 10 240
 #   strip       the 10^6-triangle strip stretched by 20 % (exact answer: a
 #               homogeneous stretch), tolerance 1e-8 ($STRIP_TOLERANCE)
 #   --lbfgs     also runs the default method on the cantilevers, to 1e-6
@@ -20,8 +24,8 @@ which=all
 for arg in "$@"; do
   case $arg in
     --lbfgs) lbfgs=1 ;;
-    cantilever | strip | all) which=$arg ;;
-    *) echo "usage: $0 [--lbfgs] [cantilever|strip|all]" >&2; exit 2 ;;
+    cantilever | strip | arch | all) which=$arg ;;
+    *) echo "usage: $0 [--lbfgs] [cantilever|strip|arch|all]" >&2; exit 2 ;;
   esac
 done
 [ -x /usr/bin/time ] || { echo "$0: /usr/bin/time is needed (apt-get install time)" >&2; exit 1; }
@@ -55,7 +59,24 @@ run() {
   grep -v '^$' "$dir/stderr.txt" | sed 's/^/    stderr: /' || true
 }
 
-if [ "$which" != strip ]; then
+if [ "$which" = arch ] || [ "$which" = all ]; then
+  echo "== arch of span 10, rise 0.4, depth 0.2 pressed by 0.03 (limit about 0.0226), arc-length to 1e-10;"
+  echo "   cantilever 10 x 1 of as many triangles, end load -0.002, load increments to 1e-9"
+  for cells in "40 2" "80 4" "160 8" "320 16"; do
+    read -r nx ny <<<"$cells"
+    elements=$((2 * nx * ny))
+    echo "-- $elements triangles"
+    mkdir -p "$work/a$elements" "$work/m$elements"
+    "$velmora_mesh" arch --cells "$nx" --layers "$ny" --force 0.03 -o "$work/a$elements/input.txt" 2>/dev/null
+    run "$work/a$elements" "$elements" --method newton --path arclength --history history.csv
+    echo "    $(($(wc -l <"$work/a$elements/history.csv") - 1)) increments"
+    "$velmora_mesh" --nx "$nx" --ny "$ny" --length 10 --height 1 --mu 1 --bulk 10 --thickness 0.5 \
+      --load-y -0.002 --tolerance 1e-9 --max-iterations 200 -o "$work/m$elements/input.txt" 2>/dev/null
+    run "$work/m$elements" "$elements" --method newton
+  done
+fi
+
+if [ "$which" = cantilever ] || [ "$which" = all ]; then
   echo "== cantilever 10 x 1, neo-Hookean mu 1 bulk 10, t 0.5, end load -0.002 in y"
   for cells in "40 4" "80 8" "160 16" "320 32"; do
     read -r nx ny <<<"$cells"
@@ -73,7 +94,7 @@ if [ "$which" != strip ]; then
   done
 fi
 
-if [ "$which" != cantilever ]; then
+if [ "$which" = strip ] || [ "$which" = all ]; then
   echo "== strip 1000 x 500 cells (10^6 triangles), stretched by 2 over the length 10, tolerance ${STRIP_TOLERANCE:-1e-8}"
   mkdir -p "$work/strip"
   "$velmora_mesh" --nx 1000 --ny 500 --length 10 --height 5 --stretch 2 --tolerance "${STRIP_TOLERANCE:-1e-8}" \

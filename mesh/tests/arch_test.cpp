@@ -113,6 +113,8 @@ TEST(ArchModel, RefusalsAndTheCommandLine) {
     std::string text;
     write(a, text);
     EXPECT_EQ(dir.read("input.txt"), text);
+    // The example is this arch.
+    EXPECT_EQ(test::read_file(SOURCE_DIR "/examples/shallow_arch/input.txt"), text);
 }
 
 }  // namespace
