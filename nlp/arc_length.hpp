@@ -88,6 +88,10 @@ struct arc_result {
 // An increment whose corrector has not converged in this many iterations
 // is given up: from a tangent predictor Newton needs a handful.
 inline constexpr int arc_iterations = 12;
+// The first adaptive arc: the linear response at the start to this
+// fraction of the loads. After each increment the arc is multiplied by
+// sqrt(arc_target_iterations / its iterations), by arc_growth at most and
+// 1 / arc_growth at least.
 inline constexpr double first_arc_load = 0.5;
 inline constexpr double arc_target_iterations = 5;
 inline constexpr double arc_growth = 2;
@@ -280,6 +284,7 @@ arc_result follow_path(P& problem, int n, const arc_settings& s, fmat1& x, fmat1
     double ds = (s.increments > 0 ? 1.0 / s.increments : first_arc_load) * longest;
     const double shortest = smallest_increment * ds;
     bool bracketing = false, landed = false;
+    int landing_tried_at = -1;  // the increment whose tangent was last tried for the landing
 
     // The equilibrium p joins the path: x and g hold it for the report.
     const auto accept = [&](detail::path_point& p) {
@@ -332,9 +337,10 @@ arc_result follow_path(P& problem, int n, const arc_settings& s, fmat1& x, fmat1
 
     while (started && total < s.newton.max_iterations) {
         const double arc = bracketing ? detail::peak_arc(n, a, b) : ds;
-        if (!bracketing && a.slope > 0 && a.load + arc * a.slope >= 1) {
+        if (!bracketing && a.slope > 0 && a.load + arc * a.slope >= 1 && landing_tried_at != out.increments) {
             // The tangent reaches lambda = 1 within the arc: from the point
-            // where it does, a correction at that load.
+            // where it does, a correction at that load, once.
+            landing_tried_at = out.increments;
             const double to_one = (1 - a.load) / a.slope;
             for (int i = 0; i < n; ++i) c.x.data()[i] = a.x.data()[i] + to_one * a.e.data()[i];
             if (land(0)) break;
