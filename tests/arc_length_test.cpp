@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -181,6 +182,35 @@ TEST(ArcLength, BudgetEndsOnTheDescendingBranch) {
         return;
     }
     ADD_FAILURE() << "no budget ended past the limit point";
+}
+
+// States with the apex below w = 0.6 are inadmissible (objective
+// +infinity), as states that turn elements over are: the path passes the
+// limit point and stops short of that floor, at its last equilibrium, with
+// no row beyond it and the iterations not spent.
+TEST(ArcLength, StopsAtStatesItMayNotEnter) {
+    struct floored : truss {
+        using truss::truss;
+        double operator()(int n, const fmat1& x, fmat1& g) const {
+            if (-x(2) > 0.6) return std::numeric_limits<double>::infinity();
+            return truss::operator()(n, x, g);
+        }
+    };
+    const double P = 1.45 * top_force;
+    floored t(P);
+    fmat1 x(2), g(2);
+    x.fill(0);
+    std::vector<double> reached;
+    const nlp::arc_result r = nlp::follow_path(t, 2, settings(400), x, g, nlp::no_observer{},
+                                               [&](const nlp::equilibrium_report&) { reached.push_back(-x(2)); });
+    EXPECT_FALSE(r.total.optimal);
+    EXPECT_FALSE(r.budget_spent);
+    EXPECT_EQ(r.limits.size(), 1u);
+    ASSERT_FALSE(reached.empty());
+    for (const double w : reached) EXPECT_LE(w, 0.6);
+    EXPECT_GT(reached.back(), 0.5);
+    EXPECT_EQ(-x(2), reached.back());
+    EXPECT_NEAR(r.load * P, force_at(reached.back()), kPathTol * P);
 }
 
 // Below the limit load the path is monotone: arc-length continuation and
