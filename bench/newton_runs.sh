@@ -14,6 +14,10 @@
 #   strip       the strip of 10^6 triangles stretched by 20 %, tolerance 1e-8,
 #               then 1e-9; the exact answer is a homogeneous stretch
 #   strip10m    the strip of 10^7 triangles (3162 x 1581 cells), tolerance 1e-8
+#   arch        the shallow arch of velmora-mesh arch pressed at its crown
+#               beyond its limit load, traced through the limit point by
+#               --path arclength to 1e-10, against load increments on the
+#               cantilever of as many triangles (cells x layers), 160 to 10 240
 #   all         small cantilever plate strip (the default)
 #   --loaded    also run each model beside two busy loops (one per core)
 #   --runs N    runs per model and setting, the least time kept (default 3; 1
@@ -30,9 +34,9 @@ while [ $# -gt 0 ]; do
   case $1 in
     --loaded) loaded=1 ;;
     --runs) runs=$2; shift ;;
-    small | cantilever | plate | strip | strip10m) models+=("$1") ;;
+    small | cantilever | plate | strip | strip10m | arch) models+=("$1") ;;
     all) models+=(small cantilever plate strip) ;;
-    *) echo "usage: $0 [--loaded] [--runs N] [small|cantilever|plate|strip|strip10m|all ...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--loaded] [--runs N] [small|cantilever|plate|strip|strip10m|arch|all ...]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -54,13 +58,15 @@ trap 'stop_busy; rm -rf "$work"' EXIT
 field() { sed -n "s/^[[:space:]]*$1: //p" "$2"; }
 seconds() { awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; printf "%.3f", s }' <<<"$1"; }
 
-# best DIR ELEMENTS N: N runs in DIR, the least wall time in best_time, the
-# peak memory and verdict of that run in best_line.
+# best DIR ELEMENTS N [OPTION ...]: N runs in DIR of velmora --method newton
+# with the options, the least wall time in best_time, the peak memory and
+# verdict of that run in best_line.
 best() {
   local dir=$1 elements=$2 n=$3 k t rss
+  shift 3
   best_time=''
   for ((k = 0; k < n; k++)); do
-    (cd "$dir" && /usr/bin/time -v -o time.txt "$velmora" --method newton >stdout.txt 2>stderr.txt) ||
+    (cd "$dir" && /usr/bin/time -v -o time.txt "$velmora" --method newton "$@" >stdout.txt 2>stderr.txt) ||
       { echo "velmora failed:"; cat "$dir/stderr.txt"; return 1; }
     t=$(seconds "$(field 'Elapsed (wall clock) time (h:mm:ss or m:ss)' "$dir/time.txt")")
     if [ -z "$best_time" ] || awk -v a="$t" -v b="$best_time" 'BEGIN { exit !(a < b) }'; then
@@ -72,16 +78,18 @@ best() {
   done
 }
 
-# measure NAME DIR ELEMENTS N: the quiet line, and with --loaded the loaded one.
+# measure NAME DIR ELEMENTS N [OPTION ...]: the quiet line, and with
+# --loaded the loaded one.
 measure() {
   local name=$1 dir=$2 elements=$3 n=$4 quiet
-  best "$dir" "$elements" "$n"
+  shift 4
+  best "$dir" "$elements" "$n" "$@"
   quiet=$best_time
   printf '  %-28s %9.3f s  %s\n' "$name" "$quiet" "$best_line"
   grep -v '^$' "$dir/stderr.txt" | sed 's/^/      stderr: /' || true
   if [ $loaded -eq 1 ]; then
     for _ in 1 2; do sh -c 'while :; do :; done' & busy+=($!); done
-    best "$dir" "$elements" "$n"
+    best "$dir" "$elements" "$n" "$@"
     stop_busy
     printf '  %-28s %9.3f s  (%.2f times the quiet run)\n' "  beside two busy loops" "$best_time" \
       "$(awk -v a="$best_time" -v b="$quiet" 'BEGIN { print a / b }')"
@@ -121,6 +129,20 @@ for model in "${models[@]}"; do
       (cd "$dir" && "$velmora_mesh" import plate.geo --bulk 5 --tolerance 1e-9 -o input.txt 2>/dev/null)
       elements=$(awk '/^:/ { s++ } s == 4 && !n { getline; n = $1 } END { print n }' "$dir/input.txt")
       measure "plate with a hole, 70 %" "$dir" "$elements" "$runs"
+      ;;
+    arch)
+      for cells in "40 2" "80 4" "160 8" "320 16"; do
+        read -r nx ny <<<"$cells"
+        elements=$((2 * nx * ny))
+        mkdir -p "$dir/a$elements" "$dir/m$elements"
+        "$velmora_mesh" arch --cells "$nx" --layers "$ny" --force 0.03 -o "$dir/a$elements/input.txt" 2>/dev/null
+        measure "arch, $elements triangles" "$dir/a$elements" "$elements" "$runs" --path arclength \
+          --history history.csv
+        echo "      $(($(wc -l <"$dir/a$elements/history.csv") - 1)) increments of the path"
+        "$velmora_mesh" --nx "$nx" --ny "$ny" --length 10 --height 1 --mu 1 --bulk 10 --thickness 0.5 \
+          --load-y -0.002 --tolerance 1e-9 --max-iterations 200 -o "$dir/m$elements/input.txt" 2>/dev/null
+        measure "cantilever, $elements triangles" "$dir/m$elements" "$elements" "$runs"
+      done
       ;;
     strip | strip10m)
       if [ "$model" = strip ]; then nx=1000 ny=500; else nx=3162 ny=1581; fi

@@ -8,5 +8,7 @@ namespace velmora::mesh {
 
 int import_command(int argc, char** argv);
 int export_command(int argc, char** argv);
+int plot_command(int argc, char** argv);
+int arch_command(int argc, char** argv);
 
 }  // namespace velmora::mesh

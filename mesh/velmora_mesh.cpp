@@ -1,6 +1,7 @@
 // velmora-mesh: writes the "input.txt" of a rectangular strip of triangles
 // for velmora, to standard output or to a file; with a subcommand, imports
-// a gmsh mesh ("import") or exports the results of a run ("export").
+// a gmsh mesh ("import"), exports the results of a run ("export"), draws
+// a load history ("plot") or writes a shallow arch ("arch").
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,9 +25,13 @@ constexpr int output_status = velmora::mesh::cli::failure_status;  // the file c
 const char* const usage_text = R"(Usage: velmora-mesh --stretch DX|--load-x F|--load-y F [OPTION]...
        velmora-mesh import MESH [OPTION]...   (velmora-mesh import --help)
        velmora-mesh export [OPTION]...        (velmora-mesh export --help)
+       velmora-mesh plot [HISTORY] [OPTION]...  (velmora-mesh plot --help)
+       velmora-mesh arch --force F|--drop D [OPTION]...  (velmora-mesh arch --help)
 With a subcommand: "import" writes "input.txt" from a gmsh mesh (.msh) or
 geometry script (.geo); "export" writes result.vtu (for ParaView) and
-result.svg (a picture) from the "input.txt" and "output.txt" of a run.
+result.svg (a picture) from the "input.txt" and "output.txt" of a run;
+"plot" draws the load history of "velmora --history" as a curve (SVG);
+"arch" writes "input.txt" for a shallow arch pressed at its crown.
 
 Without one: writes the model file "input.txt" of velmora for a
 rectangular strip of NX by NY cells over [0, LENGTH] x [0, HEIGHT] in the
@@ -146,6 +151,8 @@ bool write_file(const std::string& name, const strip& s) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::string_view(argv[1]) == "import") return velmora::mesh::import_command(argc, argv);
     if (argc > 1 && std::string_view(argv[1]) == "export") return velmora::mesh::export_command(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "plot") return velmora::mesh::plot_command(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "arch") return velmora::mesh::arch_command(argc, argv);
     command c;
     try {
         c = parse(argc, argv);

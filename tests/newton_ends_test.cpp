@@ -151,6 +151,57 @@ TEST(NewtonEnds, IterationsRunningOutAreNamed) {
         << r.result.err;
 }
 
+// The shallow arch of velmora-mesh arch pressed at its crown by 0.03, above
+// its limit load, with max_iterations 30: enough to pass the limit point,
+// too few for the path to come back to the full force.
+test::mesh::arch arch_short_of_iterations() {
+    test::mesh::arch a;
+    a.force = 0.03;
+    a.max_iterations = 30;
+    return a;
+}
+
+// By arc-length continuation the run ends at the last equilibrium on the
+// way down and reports the limit load with its increment: the largest load
+// of the history, at that row.
+TEST(NewtonEnds, LimitLoadBelowTheLoadsIsReported) {
+    const test::model_run r(test::text_of(arch_short_of_iterations()),
+                            {"--method", "newton", "--path", "arclength", "--history", "h.csv"});
+    expect_not_optimal(r);
+    EXPECT_EQ(r.result.out, "\nMinor =    30     NOT Optimal\n");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(
+        r.result.err, found,
+        std::regex("warning: the structure carries at most ([0-9.]+) of the loads: a limit point at increment "
+                   "([0-9]+), and the path did not come back to the full loads within max_iterations \\(30\\); "
+                   "raise it in \"input.txt\" to follow it further\n")))
+        << r.result.err;
+    EXPECT_EQ(r.result.err.rfind("warning: the path was followed to a load factor of ", 0), 0u) << r.result.err;
+    const std::vector<std::string> rows = test::lines_of(r.dir.read("h.csv"));
+    const std::size_t limit = std::size_t(std::atoi(found[2].str().c_str()));
+    ASSERT_LT(limit, rows.size());
+    double largest = -1, at = 0;
+    for (std::size_t k = 1; k < rows.size(); ++k) {
+        const double load = std::strtod(rows[k].c_str() + rows[k].find(',') + 1, nullptr);
+        if (load > largest) largest = load, at = double(k);
+    }
+    EXPECT_EQ(at, double(limit));
+    EXPECT_NEAR(std::strtod(found[1].str().c_str(), nullptr), largest, 5e-4);
+    EXPECT_LT(largest, 1);
+}
+
+// By load increments of a fortieth the same iterations end short of the
+// full loads, and the message suggests arc-length continuation.
+TEST(NewtonEnds, LoadIncrementsShortOfTheLoadsSuggestArcLength) {
+    const test::model_run r(test::text_of(arch_short_of_iterations()), {"--method", "newton", "--increments", "40"});
+    expect_not_optimal(r);
+    EXPECT_NE(r.result.err.find("warning: max_iterations (30) ran out before the full loads; raise it in "
+                                "\"input.txt\", or where the loads near a limit point of the structure, --path "
+                                "arclength follows the path through it and reports the limit load\n"),
+              std::string::npos)
+        << r.result.err;
+}
+
 #endif
 
 }  // namespace

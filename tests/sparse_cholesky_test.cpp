@@ -143,6 +143,47 @@ TEST(SparseCholesky, NotPositiveDefiniteIsReportedAndRecovered) {
     }
 }
 
+// K - 3.9 I has 2 p(3.9) negative eigenvalues, p(s) the count of stencil
+// eigenvalues 4 - 2 cos(i pi / 12) - 2 cos(j pi / 9) (i < 12, j < 9) below
+// s, once for x and once for y, and none at 0: the LDL' factor has as many
+// negative pivots (Sylvester's law of inertia) and solves the system, where
+// L L' refuses it. On K itself it has none and gives the closed form.
+TEST(SparseCholesky, IndefiniteMatrixFactorisedAsLdl) {
+    const laplace_problem lp(12, 9);
+    constexpr double shift = 3.9;
+    std::vector<double> shifted = lp.values;
+    for (std::int64_t j = 0; j < lp.p.n; ++j) shifted[std::size_t(lp.p.column_start[std::size_t(j)])] -= shift;
+    long below = 0;
+    for (int i = 1; i < 12; ++i)
+        for (int j = 1; j < 9; ++j) below += 4 - 2 * std::cos(i * M_PI / 12) - 2 * std::cos(j * M_PI / 9) < shift;
+    ASSERT_GT(below, 0);
+    sparse_cholesky ldl(lp.p, factor_form::automatic, velmora::factor_kind::ldl);
+    ASSERT_TRUE(ldl.factorise(shifted.data()));
+    EXPECT_EQ(ldl.negative_pivots(), 2 * below);
+    // b = (K - 3.9 I) y for y_k = 1 + k mod 7, from the lower triangle.
+    const std::size_t n = std::size_t(lp.p.n);
+    std::vector<double> y(n), b(n, 0.0), x(n);
+    for (std::size_t k = 0; k < n; ++k) y[k] = 1.0 + double(k % 7);
+    for (std::size_t j = 0; j < n; ++j)
+        for (auto e = lp.p.column_start[j]; e < lp.p.column_start[j + 1]; ++e) {
+            const std::size_t i = std::size_t(lp.p.row[std::size_t(e)]);
+            const double v = shifted[std::size_t(e)];
+            b[i] += v * y[j];
+            if (i != j) b[j] += v * y[i];
+        }
+    ldl.solve(b.data(), x.data());
+    for (std::size_t k = 0; k < n; ++k) ASSERT_NEAR(x[k], y[k], 1e-9) << k;
+    sparse_cholesky ll(lp.p);
+    EXPECT_FALSE(ll.factorise(shifted.data()));
+
+    std::vector<double> rhs, solution;
+    lp.linear_solution(rhs, solution);
+    ASSERT_TRUE(ldl.factorise(lp.values.data()));
+    EXPECT_EQ(ldl.negative_pivots(), 0);
+    ldl.solve(rhs.data(), x.data());
+    for (std::size_t k = 0; k < n; ++k) ASSERT_NEAR(x[k], solution[k], kSolveTol) << k;
+}
+
 // Pages of the process's address space now, from /proc/self/statm.
 std::size_t address_space_bytes() {
     std::FILE* f = std::fopen("/proc/self/statm", "r");

@@ -1,4 +1,5 @@
-// Strip models as velmora-mesh writes them (mesh/strip.hpp): nx by ny cells
+// Strip and arch models as velmora-mesh writes them (mesh/arch.hpp for the
+// arch). Strips (mesh/strip.hpp): nx by ny cells
 // over [0, length] x [0, height], nodes numbered row by row from the corner
 // (0, 0), two triangles a cell, the end x = 0 held in x (its lower corner
 // also in y), every node held in z, the end x = length stretched or loaded,
@@ -8,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "arch.hpp"
 #include "strip.hpp"
 
 namespace test {
@@ -20,6 +22,14 @@ inline std::string text_of(const mesh::strip& s) {
     if (const std::string why = mesh::problem(s); !why.empty()) throw std::invalid_argument(why);
     std::string text;
     mesh::write(s, text);
+    return text;
+}
+
+// The "input.txt" text of an arch, as velmora-mesh arch writes it.
+inline std::string text_of(const mesh::arch& a) {
+    if (const std::string why = mesh::problem(a); !why.empty()) throw std::invalid_argument(why);
+    std::string text;
+    mesh::write(a, text);
     return text;
 }
 

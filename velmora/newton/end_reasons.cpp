@@ -62,6 +62,25 @@ std::string direction_name(const model& m, int k) {
     return "free direction " + std::to_string(k);
 }
 
+// Why an arc-length path ended before the full loads: a limit point below
+// them that the path did not come back from, or else the iterations or the
+// arc that ran out.
+std::string path_end(const model& m, const newton_summary& s) {
+    const std::string budget = "max_iterations (" + std::to_string(m.max_iterations) + ")";
+    std::string why;
+    if (!s.limits.empty() && s.largest_load < 1) {
+        char carried[32];
+        std::snprintf(carried, sizeof carried, "%.4g", s.largest_load);
+        why = std::string("the structure carries at most ") + carried + " of the loads: a limit point at increment " +
+              std::to_string(s.largest_at) + ", and the path did not come back to the full loads ";
+        return why + (s.budget_spent ? "within " + budget + "; raise it in \"input.txt\" to follow it further"
+                                     : "where it could be followed");
+    }
+    if (s.budget_spent) return budget + " ran out before the path reached the full loads; raise it in \"input.txt\"";
+    return "the path could not be followed beyond the last equilibrium, even with an arc of a millionth of the "
+           "first: no equilibrium near it, or every state tried turned elements over";
+}
+
 }  // namespace
 
 std::vector<std::string> reasons_not_optimal(const model& m, const newton_summary& s) {
@@ -94,9 +113,13 @@ std::vector<std::string> reasons_not_optimal(const model& m, const newton_summar
                           ": rounding in the sums of the energy and the forces allows no smaller one; a tolerance "
                           "of at least " +
                           rounded_up(m.tolerance * s.residue / m.allowable_residue) + " in \"input.txt\" is met");
+    } else if (s.arc_length) {
+        reasons.push_back(path_end(m, s));
     } else if (s.budget_spent) {
         reasons.push_back("max_iterations (" + std::to_string(m.max_iterations) +
-                          ") ran out before the full loads; raise it in \"input.txt\"");
+                          ") ran out before the full loads; raise it in \"input.txt\", or where the loads near a "
+                          "limit point of the structure, --path arclength follows the path through it and reports "
+                          "the limit load");
     } else if (s.last == nlp::newton_end::blocked) {
         reasons.push_back(
             "every state tried beyond the last equilibrium turned elements over, even for an increment "
@@ -104,7 +127,8 @@ std::vector<std::string> reasons_not_optimal(const model& m, const newton_summar
     } else {
         reasons.push_back(
             "Newton's method found no equilibrium beyond the last one, even for an increment of a "
-            "millionth of the loads: the structure may carry no more load there (a limit point)");
+            "millionth of the loads: the structure may carry no more load there (a limit point); "
+            "--path arclength follows the path through a limit point and reports the limit load");
     }
     return reasons;
 }

@@ -116,16 +116,47 @@ bool equilibrium_problem::factorise_values() {
     return done;
 }
 
+void equilibrium_problem::note_start() {
+    if (counts_.exact + counts_.projected + counts_.shifted + counts_.indefinite + counts_.refused > 0) return;
+    const sparse_cholesky::pivot weakest = factor_.weakest_pivot(values_.data());
+    if (!(weakest.fraction > singular_pivot))
+        for (std::size_t k = 0; k < pattern_.at.size(); ++k)
+            if (pattern_.at[k] == weakest.column) singular_at_start_ = static_cast<int>(k) + 1;
+}
+
+bool equilibrium_problem::factorise_exact(int, const fmat1& x) {
+    solve_indefinite_ = false;
+    assemble_tangent(x, false);
+    const bool definite = factorise_values();
+    note_start();
+    if (singular_at_start_ > 0) {
+        ++counts_.refused;
+        return false;
+    }
+    if (definite) {
+        ++counts_.exact;
+        return true;
+    }
+    if (!indefinite_)
+        indefinite_ = timed(costs_.analysis, [this] {
+            return std::make_unique<sparse_cholesky>(pattern_, factor_form::simplicial, factor_kind::ldl);
+        });
+    const timer t(costs_.factorisation);
+    ++costs_.factorisations;
+    if (!indefinite_->factorise(values_.data())) {
+        ++counts_.refused;
+        return false;
+    }
+    ++counts_.indefinite;
+    solve_indefinite_ = true;
+    return true;
+}
+
 bool equilibrium_problem::factorise(int, const fmat1& x) {
-    const bool first = counts_.exact + counts_.projected + counts_.shifted + counts_.refused == 0;
+    solve_indefinite_ = false;
     assemble_tangent(x, false);
     const bool exact = factorise_values();
-    if (first) {
-        const sparse_cholesky::pivot weakest = factor_.weakest_pivot(values_.data());
-        if (!(weakest.fraction > singular_pivot))
-            for (std::size_t k = 0; k < pattern_.at.size(); ++k)
-                if (pattern_.at[k] == weakest.column) singular_at_start_ = static_cast<int>(k) + 1;
-    }
+    note_start();
     if (exact) {
         ++counts_.exact;
         return true;
@@ -161,7 +192,7 @@ void equilibrium_problem::solve(int, const fmat1& r, fmat1& d) {
     const std::size_t n = ordered_.size();
     const std::int32_t* at = pattern_.at.data();
     for (std::size_t k = 0; k < n; ++k) ordered_[static_cast<std::size_t>(at[k])] = r.data()[k];
-    factor_.solve(ordered_.data(), ordered_.data());
+    (solve_indefinite_ ? *indefinite_ : factor_).solve(ordered_.data(), ordered_.data());
     for (std::size_t k = 0; k < n; ++k) d.data()[k] = ordered_[static_cast<std::size_t>(at[k])];
 }
 

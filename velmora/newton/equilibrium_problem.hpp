@@ -4,6 +4,7 @@
 // CHOLMOD, and the loads scaled by a load fraction.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "model/model.hpp"
@@ -15,10 +16,11 @@ namespace velmora {
 
 // How the tangents of a run were made positive definite.
 struct tangent_counts {
-    int exact = 0;      // the exact tangent factorised
-    int projected = 0;  // each element tangent projected onto its positive semi-definite part
-    int shifted = 0;    // the projected tangent plus a multiple of the identity
-    int refused = 0;    // no factorisation
+    int exact = 0;       // the exact tangent factorised
+    int projected = 0;   // each element tangent projected onto its positive semi-definite part
+    int shifted = 0;     // the projected tangent plus a multiple of the identity
+    int indefinite = 0;  // the exact tangent, not positive definite, as L D L' (arc-length continuation)
+    int refused = 0;     // no factorisation
 };
 
 // Where a Newton run's time went: wall-clock seconds of each kind of work
@@ -54,6 +56,14 @@ public:
     // else that plus a growing multiple of the identity.
     bool factorise(int n, const fmat1& x);
 
+    // Factorises the exact tangent at x as it is, for arc-length
+    // continuation: by Cholesky where it is positive definite, else as
+    // L D L' without pivoting (CHOLMOD's simplicial form), whose pivots of
+    // either sign let the path pass limit points, where the tangent turns
+    // indefinite. False at a zero pivot, and from the start where the
+    // tangent there is singular (singular_direction_at_start).
+    bool factorise_exact(int n, const fmat1& x);
+
     // d = K^-1 r with the last factor.
     void solve(int n, const fmat1& r, fmat1& d);
 
@@ -81,6 +91,9 @@ private:
     void assemble_tangent(const fmat1& x, bool projected);
     // A numeric factorisation of values_; false when not positive definite.
     bool factorise_values();
+    // On the first factorisation (at the start state), where the exact
+    // tangent in values_ was singular to rounding or not positive definite.
+    void note_start();
 
     model* m_;
     mutable newton_costs costs_;
@@ -89,7 +102,9 @@ private:
     tangent_pattern pattern_;
     large_vector<double> values_;
     sparse_cholesky factor_;
-    large_vector<double> ordered_;  // a right-hand side and solution in the pattern's order
+    std::unique_ptr<sparse_cholesky> indefinite_;  // the L D L' factor, made when first needed
+    bool solve_indefinite_ = false;                // the last factor is indefinite_
+    large_vector<double> ordered_;                 // a right-hand side and solution in the pattern's order
     tangent_counts counts_;
     int singular_at_start_ = 0;
 };

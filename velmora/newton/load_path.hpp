@@ -4,9 +4,10 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
-#include "load_steps.hpp"
+#include "arc_length.hpp"
 #include "model/model.hpp"
 
 namespace velmora {
@@ -28,10 +29,19 @@ struct load_path_row {
 struct load_path {
     std::vector<int> follow;  // the nodes whose displacements the rows give
     std::vector<load_path_row> rows;
+    // Arc-length continuation: each maximum of the load factor passed, by
+    // the increment of its row (the row within 0.1 % below it).
+    std::vector<nlp::limit_point> limits;
 
     // Appends the row of the equilibrium that m holds now (its displacement,
     // and forces and prescribed displacements at the fraction reached).
     void record(const model& m, const nlp::equilibrium_report& r);
+
+    // The rows as CSV, a header line first: increment, load, iterations,
+    // energy, residue, reaction_x, reaction_y, reaction_z, then u<node>_x,
+    // u<node>_y, u<node>_z for each followed node; every real in the
+    // shortest form that reads back to the same double.
+    std::string csv() const;
 };
 
 }  // namespace velmora

@@ -29,20 +29,32 @@ double chord_threshold(const sparse_cholesky& factor) {
     return f.flops > costly_factorisation * solve_flops ? kept_factor_ratio : 0;
 }
 
+// The slope -g . g of the steepest descent at the start, summed as the
+// default method's first line search sums it: a direction that is not a
+// finite descent is the same failure.
+void require_descent_at_start(model& m) {
+    const int n = m.dof_count;
+    fmat1 g(n);
+    objective{&m}(n, m.displacement, g);
+    double slope = 0;
+    for (int i = 1; i <= n; ++i) slope = slope + -g(i) * g(i);
+    nlp::require_descent(slope);
+}
+
+// The figures of the problem after a run.
+void take_problem_figures(newton_summary& summary, const model& m, const equilibrium_problem& problem) {
+    summary.residue = nlp::norm(m.dof_count, m.gradient);
+    summary.singular_direction = problem.singular_direction_at_start();
+    summary.tangents = problem.counts();
+    summary.evaluations = problem.evaluations();
+    summary.costs = problem.costs();
+}
+
 }  // namespace
 
 newton_summary newton_equilibrium(model& m, int increments, const newton_observer& observe, load_path* path) {
     const int n = m.dof_count;
-    {
-        // The slope -g . g of the steepest descent at the start, summed as
-        // the default method's first line search sums it: a direction that
-        // is not a finite descent is the same failure.
-        fmat1 g(n);
-        objective{&m}(n, m.displacement, g);
-        double slope = 0;
-        for (int i = 1; i <= n; ++i) slope = slope + -g(i) * g(i);
-        nlp::require_descent(slope);
-    }
+    require_descent_at_start(m);
     equilibrium_problem problem(m);
     nlp::load_settings s{
         {m.max_iterations, m.search_limit, m.allowable_residue, m.eta, chord_threshold(problem.factor())}, increments};
@@ -65,11 +77,38 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
     summary.increments = r.increments;
     summary.last = r.last;
     summary.budget_spent = r.budget_spent;
-    summary.residue = nlp::norm(n, m.gradient);
-    summary.singular_direction = problem.singular_direction_at_start();
-    summary.tangents = problem.counts();
-    summary.evaluations = problem.evaluations();
-    summary.costs = problem.costs();
+    take_problem_figures(summary, m, problem);
+    return summary;
+}
+
+newton_summary arc_length_equilibrium(model& m, int increments, const newton_observer& observe, load_path* path) {
+    const int n = m.dof_count;
+    require_descent_at_start(m);
+    equilibrium_problem problem(m);
+    nlp::arc_settings s;
+    s.newton = {m.max_iterations, m.search_limit, m.allowable_residue, m.eta};
+    s.increments = increments;
+    const auto record = [&m, path](const nlp::equilibrium_report& reached) { path->record(m, reached); };
+    const auto iteration = [&observe](const nlp::iteration_report& report) { observe(report); };
+    const nlp::arc_result r =
+        observe
+            ? (path != nullptr ? nlp::follow_path(problem, n, s, m.displacement, m.gradient, iteration, record)
+                               : nlp::follow_path(problem, n, s, m.displacement, m.gradient, iteration))
+            : (path != nullptr ? nlp::follow_path(problem, n, s, m.displacement, m.gradient, nlp::no_observer{}, record)
+                               : nlp::follow_path(problem, n, s, m.displacement, m.gradient));
+    if (path != nullptr) path->limits = r.limits;
+    newton_summary summary;
+    summary.iterations = r.total.iterations;
+    summary.energy = r.total.energy;
+    summary.optimal = r.total.optimal;
+    summary.load = r.load;
+    summary.increments = r.increments;
+    summary.budget_spent = r.budget_spent;
+    summary.arc_length = true;
+    summary.limits = r.limits;
+    summary.largest_load = r.largest_load;
+    summary.largest_at = r.largest_at;
+    take_problem_figures(summary, m, problem);
     return summary;
 }
 

@@ -88,7 +88,8 @@ struct sparse_cholesky::state {
     }
 };
 
-sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, factor_form form) : s_(std::make_unique<state>()) {
+sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, factor_form form, factor_kind kind)
+    : s_(std::make_unique<state>()) {
     bring_up_dense_kernels();
     cholmod_common& c = s_->common;
     // The pattern's own order, as it is: no other ordering, no postorder.
@@ -97,13 +98,14 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, factor_form for
     c.nmethods = 1;
     c.method[0].ordering = CHOLMOD_NATURAL;
     c.postorder = 0;
-    c.supernodal = form == factor_form::simplicial   ? CHOLMOD_SIMPLICIAL
-                   : form == factor_form::supernodal ? CHOLMOD_SUPERNODAL
-                                                     : CHOLMOD_AUTO;
+    c.supernodal = form == factor_form::simplicial || kind == factor_kind::ldl ? CHOLMOD_SIMPLICIAL
+                   : form == factor_form::supernodal                           ? CHOLMOD_SUPERNODAL
+                                                                               : CHOLMOD_AUTO;
     // The simplicial factorisation as L L' too, so that a pivot <= 0 shows
     // the matrix is not positive definite, as in the supernodal one; and
-    // stop at such a pivot, since the caller will change the matrix.
-    c.final_ll = 1;
+    // stop at such a pivot, since the caller will change the matrix. As
+    // LDL', only a zero pivot stops it.
+    c.final_ll = kind == factor_kind::cholesky ? 1 : 0;
     c.quick_return_if_not_posdef = 1;
 
     cholmod_sparse& a = s_->matrix;
@@ -159,6 +161,17 @@ void sparse_cholesky::solve(const double* b, double* x) {
                      &s_->common);
     s_->check("cholmod_l_solve2");
     if (n > 0) std::memcpy(x, s_->solution->x, n * sizeof(double));
+}
+
+long sparse_cholesky::negative_pivots() const {
+    const cholmod_factor* l = s_->factor;
+    if (!s_->factorised || l->is_ll || l->is_super) return 0;
+    // Each column of the simplicial factor starts with its diagonal: D(j, j).
+    const auto* lp = static_cast<const SuiteSparse_long*>(l->p);
+    const auto* lx = static_cast<const double*>(l->x);
+    long negative = 0;
+    for (std::size_t j = 0; j < s_->matrix.ncol; ++j) negative += lx[lp[j]] < 0 ? 1 : 0;
+    return negative;
 }
 
 sparse_cholesky::pivot sparse_cholesky::weakest_pivot(const double* values) const {

@@ -20,6 +20,13 @@ namespace velmora {
 // CHOLMOD chooses from the flop count per factor entry.
 enum class factor_form { automatic, simplicial, supernodal };
 
+// K = L L', for a positive definite K; or K = L D L' with a unit L and
+// pivots D of either sign, without pivoting (CHOLMOD's simplicial LDL'),
+// for a tangent that may be indefinite. The LDL' form fails only at a zero
+// pivot; by Sylvester's law of inertia its negative pivots count the
+// negative eigenvalues of K.
+enum class factor_kind { cholesky, ldl };
+
 class sparse_cholesky {
 public:
     // What the analysis found, and the peak of CHOLMOD's own allocations.
@@ -32,15 +39,21 @@ public:
     };
 
     // Analyses the pattern, in its own order, which must outlive the object.
-    explicit sparse_cholesky(const tangent_pattern& pattern, factor_form form = factor_form::automatic);
+    // An LDL' factor is always simplicial: form is then passed over.
+    explicit sparse_cholesky(const tangent_pattern& pattern, factor_form form = factor_form::automatic,
+                             factor_kind kind = factor_kind::cholesky);
     ~sparse_cholesky();
     sparse_cholesky(const sparse_cholesky&) = delete;
     sparse_cholesky& operator=(const sparse_cholesky&) = delete;
 
     // Factorises the matrix of the pattern with these values (nonzeros of
-    // them). False when it is not positive definite: the caller may change
-    // the values and call again.
+    // them). False when it is not positive definite (LDL': when a pivot is
+    // zero): the caller may change the values and call again.
     bool factorise(const double* values);
+
+    // The negative pivots of the last successful LDL' factorisation: 0 for
+    // an L L' factor.
+    long negative_pivots() const;
 
     // Solves K x = b with the last successful factorisation, b and x in the
     // pattern's order, of length n; they may be the same array.

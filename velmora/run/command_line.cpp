@@ -43,6 +43,21 @@ std::string wrapped(std::string_view text, std::size_t indent, std::size_t width
     return lines;
 }
 
+// "57,12,3": node numbers of at least 1, each once, separated by commas.
+std::vector<int> node_list(std::string_view option, std::string_view list) {
+    std::vector<int> nodes;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const int node = cli::whole_number(option, list.substr(0, comma));
+        if (node < 1) refuse(std::string(option) + ": node numbers start at 1, found " + std::to_string(node));
+        for (const int before : nodes)
+            if (before == node) refuse(std::string(option) + ": node " + std::to_string(node) + " given twice");
+        nodes.push_back(node);
+        if (comma == std::string_view::npos) return nodes;
+        list.remove_prefix(comma + 1);
+    }
+}
+
 }  // namespace
 
 command parse_command(int argc, char** argv) {
@@ -66,6 +81,17 @@ command parse_command(int argc, char** argv) {
         } else if (name == "--increments") {
             c.settings.increments = a.whole();
             if (c.settings.increments < 1) refuse("--increments: expected a whole number of at least 1");
+        } else if (name == "--path") {
+            const std::string_view value = a.value();
+            if (value != "increments" && value != "arclength")
+                refuse("--path: expected increments or arclength, found " + quoted(value));
+            c.settings.arc_length = value == "arclength";
+        } else if (name == "--history") {
+            const std::string_view file = a.value();
+            if (file.empty()) refuse("--history needs a file name");
+            c.settings.history = std::string(file);
+        } else if (name == "--follow") {
+            c.settings.follow = node_list(name, a.value());
         } else if (name == "--progress")
             a.flag(), c.progress = true;
         else if (name == "--no-progress")
@@ -75,6 +101,11 @@ command parse_command(int argc, char** argv) {
         else
             refuse("unexpected argument " + quoted(a.arg()) + " (velmora reads \"input.txt\"; -C DIR runs in DIR)");
     }
+    const bool newton = c.settings.method == "newton";
+    if (!newton && (c.settings.arc_length || !c.settings.history.empty() || !c.settings.follow.empty()))
+        refuse("--path, --history and --follow are options of --method newton");
+    if (!c.settings.follow.empty() && c.settings.history.empty())
+        refuse("--follow: the followed displacements go into the history; give --history FILE");
     return c;
 }
 
@@ -111,7 +142,16 @@ Options:
                            tolerance, iteration limit; memory: lbfgs only)
   --increments N           newton: apply the loads in N equal increments, each
                            halved where it fails (default: adaptive, the
-                           whole load first, halved where it fails)
+                           whole load first, halved where it fails); with
+                           --path arclength, arcs of the response to 1/N
+  --path NAME              newton: how the loads are followed: increments
+                           (default) or arclength, arc-length continuation
+                           of one load factor through limit points, which
+                           are reported
+  --history FILE           newton: write the load history to FILE, a CSV of
+                           one row per equilibrium reached
+  --follow NODE[,NODE...]  with --history: the displacements of these nodes
+                           in the history, columns u<node>_x, _y, _z
   --progress               show the progress of the minimisation on standard
                            error: at most five updates a second, then one line
                            with iterations, objective evaluations and time

@@ -13,7 +13,9 @@
 #include <cstdio>
 
 #include "newton/end_reasons.hpp"
+#include "newton/load_path.hpp"
 #include "newton/newton_method.hpp"
+#include "write/text_file.hpp"
 #endif
 
 namespace velmora {
@@ -92,14 +94,31 @@ static_assert(names_number(bfgs_description, bfgs_largest_dof_count));
 // that does not end "Optimal" says on standard error why: which fraction of
 // the loads was reached, and each cause found.
 nlp::result minimise_by_newton(model& m, const run_settings& settings, const minimise_hooks& hooks) {
-    const newton_summary s = newton_equilibrium(m, settings.increments, hooks.iteration, hooks.path);
+    load_path history;
+    history.follow = settings.follow;
+    load_path* path = hooks.path != nullptr ? hooks.path : settings.history.empty() ? nullptr : &history;
+    const newton_summary s = settings.arc_length ? arc_length_equilibrium(m, settings.increments, hooks.iteration, path)
+                                                 : newton_equilibrium(m, settings.increments, hooks.iteration, path);
     if (hooks.evaluated) hooks.evaluated(s.evaluations);
+    if (!settings.history.empty()) {
+        text_file file(settings.history.c_str());
+        file.put(path->csv());
+    }
     if (s.load < 1)
         std::fprintf(stderr,
-                     "warning: the loads were followed to %.6g of their values (%d load increment%s reached "
-                     "equilibrium); the files show that state, its forces and prescribed displacements scaled "
-                     "to it\n",
+                     s.arc_length
+                         ? "warning: the path was followed to a load factor of %.6g (%d increment%s reached "
+                           "equilibrium); the files show that state, its forces and prescribed displacements "
+                           "scaled to it\n"
+                         : "warning: the loads were followed to %.6g of their values (%d load increment%s reached "
+                           "equilibrium); the files show that state, its forces and prescribed displacements "
+                           "scaled to it\n",
                      s.load, s.increments, s.increments == 1 ? "" : "s");
+    else if (!s.limits.empty())
+        std::fprintf(stderr,
+                     "warning: the path passed a limit point at increment %d, where the structure carried %.4g "
+                     "of the loads; beyond it the structure snapped through to the full loads\n",
+                     s.limits.front().increment, s.limits.front().load);
     for (const std::string& reason : reasons_not_optimal(m, s)) std::fprintf(stderr, "warning: %s\n", reason.c_str());
     return {s.iterations, s.energy, s.optimal};
 }

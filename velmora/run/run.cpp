@@ -47,6 +47,10 @@ void run(const run_settings& settings) {
 
     model m;
     input(m);
+    for (const int node : settings.follow)
+        if (node > m.node_count)
+            throw failure(range_error, "--follow: node " + std::to_string(node) + " outside 1.." +
+                                           std::to_string(m.node_count) + ", the nodes of \"input.txt\"");
     start(m);
     ansys(m);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -12,7 +13,10 @@ struct run_settings {
     std::string method = "lbfgs";    // the minimiser, by its name in methods()
     bool progress = false;           // progress of the minimisation on standard error
     bool progress_in_place = false;  // as one line rewritten in place (on a terminal)
-    int increments = 0;              // Newton's method: equal load increments; 0: adaptive
+    int increments = 0;              // Newton's method: equal load increments (or arcs); 0: adaptive
+    bool arc_length = false;         // Newton's method: arc-length continuation instead of load increments
+    std::string history;             // Newton's method: the file of the load history (CSV); empty: none
+    std::vector<int> follow;         // nodes whose displacements the history gives
 };
 
 // Returns normally after a complete run; any failure propagates.
