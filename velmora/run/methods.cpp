@@ -94,13 +94,20 @@ static_assert(names_number(bfgs_description, bfgs_largest_dof_count));
 nlp::result minimise_by_newton(model& m, const run_settings& settings, const minimise_hooks& hooks) {
     const newton_summary s = newton_equilibrium(m, settings.increments, hooks.iteration, hooks.path);
     if (hooks.evaluated) hooks.evaluated(s.evaluations);
-    if (s.load < 1)
-        std::fprintf(stderr,
-                     "warning: the loads were followed to %.6g of their values (%d load increment%s reached "
-                     "equilibrium); the files show that state, its forces and prescribed displacements scaled "
-                     "to it\n",
-                     s.load, s.increments, s.increments == 1 ? "" : "s");
-    for (const std::string& reason : reasons_not_optimal(m, s)) std::fprintf(stderr, "warning: %s\n", reason.c_str());
+    const auto warn = [&hooks](const std::string& text) {
+        if (hooks.warning)
+            hooks.warning(text);
+        else
+            std::fprintf(stderr, "warning: %s\n", text.c_str());
+    };
+    if (s.load < 1) {
+        char reached[64];
+        std::snprintf(reached, sizeof reached, "%.6g of their values (%d load increment%s", s.load, s.increments,
+                      s.increments == 1 ? "" : "s");
+        warn(std::string("the loads were followed to ") + reached +
+             " reached equilibrium); the files show that state, its forces and prescribed displacements scaled to it");
+    }
+    for (const std::string& reason : reasons_not_optimal(m, s)) warn(reason);
     return {s.iterations, s.energy, s.optimal};
 }
 #endif
