@@ -16,6 +16,15 @@ constexpr std::size_t most_points = INT_MAX / directions;
 
 }  // namespace
 
+void set_controls(model& m, const controls& c) {
+    m.eta = c.eta;
+    m.search_limit = c.search_limit;
+    m.tolerance = c.tolerance > 0.0 ? c.tolerance : default_tolerance;
+    m.reference_residue = c.reference_residue;
+    m.max_iterations = c.max_iterations;
+    m.memory = c.memory;
+}
+
 model model_of(const model_view& v) {
     const std::size_t n = v.points.size() / directions;
     const std::size_t elements = v.triangles.size() / directions;
@@ -28,13 +37,7 @@ model model_of(const model_view& v) {
     if (elements > static_cast<std::size_t>(INT_MAX)) refuse("the model has more triangles than velmora takes");
 
     model m;
-    const controls& c = v.control;
-    m.eta = c.eta;
-    m.search_limit = c.search_limit;
-    m.tolerance = c.tolerance > 0.0 ? c.tolerance : default_tolerance;
-    m.reference_residue = c.reference_residue;
-    m.max_iterations = c.max_iterations;
-    m.memory = c.memory;
+    set_controls(m, v.control);
 
     const material_line& w = v.material;
     m.thickness = w.thickness;

@@ -61,6 +61,9 @@ struct model_arrays {
 // than the reader takes, or a corner beyond the 32-bit node numbers.
 model model_of(const model_view& v);
 
+// Sets the control values of m as the reader sets them.
+void set_controls(model& m, const controls& c);
+
 // The arrays of a model record as the reader leaves it.
 model_arrays arrays_of(const model& m);
 

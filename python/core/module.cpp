@@ -10,6 +10,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -59,7 +60,7 @@ py::array adopt(std::vector<T>&& v, std::vector<py::ssize_t> shape) {
 }
 
 // A rows x columns view of v that keeps owner alive.
-py::array view(std::vector<double>& v, py::ssize_t columns, const py::handle owner) {
+py::array view(const std::vector<double>& v, py::ssize_t columns, const py::handle owner) {
     const py::ssize_t rows = columns == 0 ? 0 : static_cast<py::ssize_t>(v.size()) / columns;
     return real_array({rows, columns}, v.data(), owner);
 }
@@ -78,6 +79,23 @@ model model_from(const real_array& points, const index_array& triangles, const f
     const py::gil_scoped_release unlocked;
     return model_of(v);
 }
+
+// The model record that the reader filled, kept with the arrays it gave so
+// that the first solve of an unchanged model takes it instead of building
+// its own: no second copy of a large model, and its pages are touched
+// once. Taken once; thread-safe.
+class read_record {
+public:
+    explicit read_record(model m) : m_(std::make_unique<model>(std::move(m))) {}
+    std::unique_ptr<model> take() {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return std::move(m_);
+    }
+
+private:
+    std::mutex lock_;
+    std::unique_ptr<model> m_;
+};
 
 // Solves that their callers left (Ctrl-C, or an exception of a progress
 // function) run on until their next report, then end; they are joined at
@@ -156,7 +174,7 @@ std::unique_ptr<solution> solve(const real_array& points, const index_array& tri
                                 const real_array& prescribed, const real_array& forces, double thickness, int kind,
                                 const std::array<double, 3>& constants, const control_tuple& controls,
                                 const std::string& method_name, int increments, const std::vector<int>& follow,
-                                const py::object& on_report) {
+                                const py::object& on_report, read_record* record) {
     const method* how = find_method(method_name);
     if (how == nullptr) throw std::invalid_argument("no method named " + method_name);
     if (how->minimise == nullptr)
@@ -165,7 +183,14 @@ std::unique_ptr<solution> solve(const real_array& points, const index_array& tri
     join_left(false);
     auto job = std::make_shared<solve_job>();
     job->out = std::make_unique<solution>();
-    job->out->m = model_from(points, triangles, fixed, prescribed, forces, thickness, kind, constants, controls);
+    std::unique_ptr<model> read = record != nullptr ? record->take() : nullptr;
+    if (read) {
+        job->out->m = std::move(*read);
+        set_controls(job->out->m, {std::get<0>(controls), std::get<1>(controls), std::get<2>(controls),
+                                   std::get<3>(controls), std::get<4>(controls), std::get<5>(controls)});
+    } else {
+        job->out->m = model_from(points, triangles, fixed, prescribed, forces, thickness, kind, constants, controls);
+    }
     for (const int point : follow) job->out->path.follow.push_back(point + 1);
     job->settings.method = method_name;
     job->settings.increments = increments;
@@ -173,6 +198,14 @@ std::unique_ptr<solution> solve(const real_array& points, const index_array& tri
     job->queue_reports = !on_report.is_none();
     wait_for(job, on_report);
     if (job->failure) std::rethrow_exception(job->failure);
+    solution& s = *job->out;
+    if (s.load != 1) {
+        // "ansys.txt" shows the loads as given, which Newton's method has scaled.
+        s.full_force = fmat2(s.m.node_count, 3);
+        s.full_prescribed = fmat2(s.m.node_count, 3);
+        std::copy(forces.data(), forces.data() + forces.size(), s.full_force->data());
+        std::copy(prescribed.data(), prescribed.data() + prescribed.size(), s.full_prescribed->data());
+    }
     return std::move(job->out);
 }
 
@@ -209,9 +242,9 @@ py::dict load_path_of(const solution& s) {
 
 py::dict read_arrays(const std::string& path) {
     model_arrays a;
+    model m;
     {
         const py::gil_scoped_release unlocked;
-        model m;
         read_model_file(m, path);
         a = arrays_of(m);
     }
@@ -227,6 +260,7 @@ py::dict read_arrays(const std::string& path) {
     d["constants"] = a.material.constants;
     const controls& c = a.control;
     d["controls"] = control_tuple(c.eta, c.search_limit, c.tolerance, c.reference_residue, c.max_iterations, c.memory);
+    d["record"] = std::make_unique<read_record>(std::move(m));
     return d;
 }
 
@@ -261,16 +295,37 @@ PYBIND11_MODULE(_core, m) {
         .def_property_readonly("turned_over", [](const solution& s) { return s.folded.count; })
         .def_property_readonly("first_turned_over", [](const solution& s) { return s.folded.first; })
         .def_property_readonly("warnings", [](const solution& s) { return s.warnings; })
-        .def("arrays",
+        .def("displacement", [](const py::object& self) { return view(self.cast<solution&>().displacement, 3, self); })
+        .def("reactions",
              [](const py::object& self) {
                  auto& s = self.cast<solution&>();
-                 return py::make_tuple(view(s.displacement, 3, self), view(s.deformed, 3, self),
-                                       view(s.reactions, 3, self), view(s.stresses, 3, self));
+                 const std::vector<double>* found = nullptr;
+                 {
+                     const py::gil_scoped_release unlocked;
+                     found = &s.reactions();
+                 }
+                 return view(*found, 3, self);
+             })
+        .def("stresses",
+             [](const py::object& self) {
+                 auto& s = self.cast<solution&>();
+                 const std::vector<double>* found = nullptr;
+                 {
+                     const py::gil_scoped_release unlocked;
+                     found = &s.stresses();
+                 }
+                 return view(*found, 3, self);
              })
         .def("load_path", &load_path_of)
         .def("write", &solution::write, py::arg("directory"), py::call_guard<py::gil_scoped_release>());
 
-    m.def("solve", &solve);
+    // Opaque to Python: the package only hands it back to solve.
+    const py::class_<read_record> record_type(m, "ReadRecord");
+    record_type.doc() = "The model record of a read model, for its first solve.";
+    m.def("solve", &solve, py::arg("points"), py::arg("triangles"), py::arg("fixed"), py::arg("prescribed"),
+          py::arg("forces"), py::arg("thickness"), py::arg("kind"), py::arg("constants"), py::arg("controls"),
+          py::arg("method"), py::arg("increments"), py::arg("follow"), py::arg("on_report"),
+          py::arg("record").none(true) = nullptr);
     m.def("restore", [](const real_array& points, const index_array& triangles, const flag_array& fixed,
                         const real_array& prescribed, const real_array& forces, double thickness, int kind,
                         const std::array<double, 3>& constants, const control_tuple& controls,

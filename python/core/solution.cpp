@@ -35,21 +35,23 @@ private:
 }  // namespace
 
 void solution::find_results() {
-    const std::size_t n = static_cast<std::size_t>(m.node_count);
-    const std::size_t elements = static_cast<std::size_t>(m.element_count());
-    displacement.resize(n * directions);
-    deformed.resize(n * directions);
-    reactions.resize(n * directions);
-    stresses.resize(elements * directions);
-    for (int i = 1; i <= m.node_count; ++i) {
-        const std::size_t row = directions * static_cast<std::size_t>(i - 1);
+    displacement.resize(directions * static_cast<std::size_t>(m.node_count));
+    for (int i = 1; i <= m.node_count; ++i)
         for (int j = 1; j <= directions; ++j) {
             const int k = m.dof_number(i, j);
-            displacement[row + static_cast<std::size_t>(j - 1)] =
+            displacement[directions * static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1)] =
                 k > m.dof_count ? m.prescribed(i, j) : m.displacement(k);
         }
-        vertex(m, i, &deformed[row]);
-    }
+    folded = count_turned_over(m, m.displacement);
+    residue = nlp::norm(m.dof_count, m.gradient);
+}
+
+void solution::find_element_results() {
+    const std::lock_guard<std::mutex> hold(finding_);
+    if (element_results_found_) return;
+    const std::size_t elements = static_cast<std::size_t>(m.element_count());
+    stresses_.resize(elements * directions);
+    reactions_.resize(directions * static_cast<std::size_t>(m.node_count));
     // The report's sums: the negated forces, then each element's internal
     // forces in turn, so that the reactions are the report's to the bit.
     fmat2 residual(m.node_count, directions);
@@ -58,17 +60,26 @@ void solution::find_results() {
     for (int e = 1; e <= m.element_count(); ++e) {
         const principal_stresses s = velmora::stresses(element2(m, e, m.displacement, forces));
         const std::size_t row = directions * static_cast<std::size_t>(e - 1);
-        stresses[row] = s.sigma1;
-        stresses[row + 1] = s.sigma2;
-        stresses[row + 2] = s.sigma3;
+        stresses_[row] = s.sigma1;
+        stresses_[row + 1] = s.sigma2;
+        stresses_[row + 2] = s.sigma3;
         add_nodal_forces(m, e, forces, residual);
     }
     for (int i = 1; i <= m.node_count; ++i)
         for (int j = 1; j <= directions; ++j)
-            reactions[directions * static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1)] =
+            reactions_[directions * static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1)] =
                 m.is_prescribed(i, j) ? residual(i, j) : 0.0;
-    folded = count_turned_over(m, m.displacement);
-    residue = nlp::norm(m.dof_count, m.gradient);
+    element_results_found_ = true;
+}
+
+const std::vector<double>& solution::reactions() {
+    find_element_results();
+    return reactions_;
+}
+
+const std::vector<double>& solution::stresses() {
+    find_element_results();
+    return stresses_;
 }
 
 void solution::write(const std::string& directory) {

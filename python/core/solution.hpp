@@ -28,12 +28,18 @@ struct solution {
     turned_over folded;
     double residue = 0;  // largest out-of-balance force at a free direction
 
-    // n x 3: displacement and deformed position of each point, the support
-    // reactions (0 in free directions); elements x 3: Sigma1, Sigma2, Sigma3.
-    std::vector<double> displacement, deformed, reactions, stresses;
+    // n x 3: the displacement of each point, as the report gives it.
+    std::vector<double> displacement;
 
-    // Fills the arrays, the turned-over elements and the residue from m.
+    // Fills the displacements, the turned-over elements and the residue
+    // from m.
     void find_results();
+
+    // n x 3, the support reactions (0 in free directions), and elements x 3,
+    // Sigma1, Sigma2 and Sigma3: one pass over the elements, made when
+    // first asked for. Thread-safe; the arrays stay where they are.
+    const std::vector<double>& reactions();
+    const std::vector<double>& stresses();
 
     // Writes "ansys.txt", "autocad.scr" and "output.txt" into directory as
     // a run of the command line writes them; m is left as it was.
@@ -41,7 +47,12 @@ struct solution {
     void write(const std::string& directory);
 
 private:
+    void find_element_results();
+
     std::mutex writing_;  // output() borrows m.force
+    std::mutex finding_;
+    bool element_results_found_ = false;
+    std::vector<double> reactions_, stresses_;
 };
 
 // The solution that a run would have left with these final displacements

@@ -13,12 +13,6 @@ namespace velmora::python {
 
 namespace {
 
-fmat2 copy_of(const fmat2& a) {
-    fmat2 c(a.last1(), a.last2());
-    for (std::size_t k = 0; k < a.size(); ++k) c.data()[k] = a.data()[k];
-    return c;
-}
-
 void minimise(solve_job& job) {
     solution& s = *job.out;
     model& m = s.m;
@@ -48,18 +42,10 @@ void minimise(solve_job& job) {
     std::optional<one_blas_thread> blas;
     if (follows_loads) blas.emplace();
 #endif
-    if (follows_loads) {
-        s.full_force = copy_of(m.force);
-        s.full_prescribed = copy_of(m.prescribed);
-    }
     s.result = job.how->minimise(m, job.settings, hooks);
     m.iterations = s.result.iterations;
     m.energy = s.result.energy;
     s.load = !follows_loads ? 1.0 : s.path.rows.empty() ? 0.0 : s.path.rows.back().load;
-    if (s.load == 1) {
-        s.full_force.reset();
-        s.full_prescribed.reset();
-    }
     s.find_results();
 }
 

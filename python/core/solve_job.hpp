@@ -23,7 +23,10 @@ struct stopped {};
 
 struct solve_job {
     // Given before the job runs.
-    std::unique_ptr<solution> out;  // holds the model as given; the job leaves its final state there
+    // Holds the model as given; the job leaves its final state there. Where
+    // the loads were not followed to the end, the caller gives the solution
+    // the forces and prescribed displacements as given.
+    std::unique_ptr<solution> out;
     run_settings settings;
     const method* how = nullptr;
     bool queue_reports = false;  // keep each iteration report for the caller

@@ -98,3 +98,19 @@ def test_supports_and_loads_by_indices_masks_and_sets():
     assert not model.forces.flags.writeable and not model.points.flags.writeable
     copy = model.copy().fix(2, "x")
     assert not model.fixed[2, 0] and copy.fixed[2, 0]
+
+
+def test_solves_of_a_read_model_see_its_changes():
+    """The first solve of a model as read, a second one, and one after a
+    change give what the same model built anew gives."""
+    path = SOURCE / "examples/strip/input.txt"
+    model = velmora.read(path)
+    first, second = velmora.solve(model, "lbfgs"), velmora.solve(model, "lbfgs")
+    assert first.energy == second.energy and np.array_equal(first.displacement, second.displacement)
+    changed = velmora.read(path).load(2, "x", 0.25)
+    anew = velmora.Model(model.points, model.triangles, material=model.material, controls=model.controls)
+    for d, axis in enumerate("xyz"):
+        anew.fix(model.fixed[:, d], axis, model.prescribed[model.fixed[:, d], d])
+    anew.load(2, "x", 0.25)
+    assert anew == changed
+    assert velmora.solve(changed, "lbfgs").energy == velmora.solve(anew, "lbfgs").energy != first.energy

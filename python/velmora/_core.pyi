@@ -8,6 +8,8 @@ version: str
 _Controls = tuple[float, int, float, float, int, int]
 _Constants = tuple[float, float, float]
 
+class ReadRecord: ...
+
 class Solution:
     iterations: int
     energy: float
@@ -19,7 +21,9 @@ class Solution:
     turned_over: int
     first_turned_over: int
     warnings: list[str]
-    def arrays(self) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]: ...
+    def displacement(self) -> np.ndarray: ...
+    def reactions(self) -> np.ndarray: ...
+    def stresses(self) -> np.ndarray: ...
     def load_path(self) -> dict[str, np.ndarray]: ...
     def write(self, directory: str) -> None: ...
 
@@ -37,6 +41,7 @@ def solve(
     increments: int,
     follow: list[int],
     on_report: Optional[Callable[..., Any]],
+    record: Optional[ReadRecord] = None,
 ) -> Solution: ...
 def restore(
     points: np.ndarray,

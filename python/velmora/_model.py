@@ -214,6 +214,9 @@ class Model:
         self._thickness = thickness
         self.controls = controls
         self.point_sets: dict[str, np.ndarray] = dict(point_sets or {})
+        # The reader's model record of these arrays, for the first solve;
+        # dropped when the arrays change.
+        self._record: Any = None
 
     @classmethod
     def _as_given(cls, points, triangles, fixed, prescribed, forces, material, kind, thickness, controls,
@@ -318,6 +321,7 @@ class Model:
         fixed[rows[:, None], columns] = True
         prescribed[rows[:, None], columns] = values
         self._fixed, self._prescribed = _frozen(fixed), _frozen(prescribed)
+        self._record = None
         return self
 
     def load(self, points: Points, direction: str, force: Any) -> Model:
@@ -330,6 +334,7 @@ class Model:
         forces = self._forces.copy()
         forces[rows[:, None], columns] = values
         self._forces = _frozen(forces)
+        self._record = None
         return self
 
     def copy(self) -> Model:
@@ -382,11 +387,15 @@ class Model:
 def read(path: str | os.PathLike[str]) -> Model:
     """Reads a model file ("input.txt") as the command line reads it: every
     number syntax, the same failures (velmora.Error), located by ``path``.
-    Its control values become the model's controls."""
+    Its control values become the model's controls. Until its first solve
+    or change, the model also keeps what the reader built, which that solve
+    takes instead of copying the arrays once more."""
     d = _core.read(os.fspath(path))
     kind = d["kind"]
     c = d["constants"]
     material = NeoHooke(c[0], c[1]) if kind == 1 else MooneyRivlin(*c) if kind == 2 else None
     controls = Controls(*d["controls"])
-    return Model._as_given(d["points"], d["triangles"], d["fixed"].view(bool), d["prescribed"], d["forces"],
-                           material, kind, d["thickness"], controls)
+    model = Model._as_given(d["points"], d["triangles"], d["fixed"].view(bool), d["prescribed"], d["forces"],
+                            material, kind, d["thickness"], controls)
+    model._record = d["record"]
+    return model

@@ -81,10 +81,10 @@ class Result:
         self.model = model
         self.method = method
         self._solution = solution
-        arrays = solution.arrays()
-        for a in arrays:
-            a.flags.writeable = False
-        self.displacement, self.deformed, self.reactions, self.stresses = arrays
+        self.displacement: np.ndarray = _frozen(solution.displacement())
+        self._deformed: np.ndarray | None = None
+        self._reactions: np.ndarray | None = None
+        self._stresses: np.ndarray | None = None
         self.energy: float = solution.energy
         self.iterations: int = solution.iterations
         self.optimal: bool = solution.optimal
@@ -98,6 +98,30 @@ class Result:
         if self.turned_over:
             self.warnings.append(_turned_over_warning(self.turned_over, self.first_turned_over))
         self.load_path = LoadPath(**solution.load_path())
+
+    # Found when first asked for: one pass over the elements for both.
+    @property
+    def reactions(self) -> np.ndarray:
+        """Support reactions, n x 3: the out-of-balance force in each
+        prescribed direction (0 in free ones), as "output.txt" sums them."""
+        if self._reactions is None:
+            self._reactions = _frozen(self._solution.reactions())
+        return self._reactions
+
+    @property
+    def stresses(self) -> np.ndarray:
+        """Sigma1, Sigma2, Sigma3 of each triangle, m x 3, as "output.txt"
+        gives them."""
+        if self._stresses is None:
+            self._stresses = _frozen(self._solution.stresses())
+        return self._stresses
+
+    @property
+    def deformed(self) -> np.ndarray:
+        """The deformed points, n x 3: initial coordinates plus displacements."""
+        if self._deformed is None:
+            self._deformed = _frozen(self.model.points + self.displacement)
+        return self._deformed
 
     @property
     def verdict(self) -> str:
@@ -133,13 +157,18 @@ class Result:
 
     def __getstate__(self) -> dict[str, Any]:
         state = dict(self.__dict__)
-        state["_solution"] = None
+        state.update(_solution=None, _deformed=None, _reactions=self.reactions, _stresses=self.stresses)
         return state
 
     def __setstate__(self, state: dict[str, Any]) -> None:
         self.__dict__.update(state)
-        for name in ("displacement", "deformed", "reactions", "stresses"):
+        for name in ("displacement", "_reactions", "_stresses"):
             getattr(self, name).flags.writeable = False
+
+
+def _frozen(a: np.ndarray) -> np.ndarray:
+    a.flags.writeable = False
+    return a
 
 
 def _turned_over_warning(count: int, first: int) -> str:

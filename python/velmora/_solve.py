@@ -94,7 +94,10 @@ def solve(
     solved.controls = controls
     on_report, close = receiver(progress, method, controls.max_iterations)
     try:
-        solution = _core.solve(*solved._core_arguments(), controls.as_tuple(), method, steps, followed, on_report)
+        # The reader's record of an unchanged model is taken, once.
+        record, model._record = model._record, None
+        solution = _core.solve(*solved._core_arguments(), controls.as_tuple(), method, steps, followed, on_report,
+                               record)
     finally:
         if close is not None:
             close()
