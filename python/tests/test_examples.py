@@ -34,6 +34,14 @@ def test_readme_python_block_runs_as_printed(tmp_path):
     assert all((tmp_path / f).stat().st_size > 0 for f in ("ansys.txt", "autocad.scr", "output.txt"))
 
 
+def test_package_docstring_example_runs_as_printed():
+    import doctest
+
+    import velmora
+
+    assert doctest.testmod(velmora).failed == 0
+
+
 def test_cantilever_curve(tmp_path):
     import cantilever_curve
 
