@@ -290,4 +290,21 @@ TEST(InputSections, FileReadInPiecesReadsAsTheWholeText) {
     }
 }
 
+// A model file read by its path gives what its text gives, with failures
+// located by that path; a path that names no file is a NAME_ERROR that
+// names it.
+TEST(InputSections, FileReadByPath) {
+    const test::scratch_dir dir;
+    const std::string path = (dir.path() / "model.txt").string();
+    for (const std::string& text :
+         {strip().text(), strip{.elements = ": elements\n2\ntitle\n1 1 2 3\n2 1 3 x4\n"}.text()}) {
+        dir.write("model.txt", text);
+        EXPECT_EQ(outcome([&](velmora::model& m) { velmora::read_model_file(m, path); }, true),
+                  outcome([&](velmora::model& m) { velmora::read_model(m, text, path); }, true));
+    }
+    const std::string missing = (dir.path() / "missing.txt").string();
+    EXPECT_EQ(outcome([&](velmora::model& m) { velmora::read_model_file(m, missing); }, true),
+              "NAME_ERROR: cannot open \"" + missing + "\": No such file or directory");
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "grid_models.hpp"
@@ -246,6 +247,32 @@ TEST(NewtonPath, SupportMovedFartherThanAnElementLayer) {
     const double scale = nlp::norm(whole.dof_count, whole.displacement);
     for (int k = 1; k <= whole.dof_count; ++k)
         EXPECT_NEAR(stepped.displacement(k), whole.displacement(k), kAgreementTol * scale) << k;
+}
+
+// Given a receiver, the method hands it the sentences that the command line
+// prints on standard error, and prints nothing: here the stretch needs three
+// iterations and gets two, so no increment reached equilibrium.
+TEST(NewtonPath, WarningsGoToTheReceiverGiven) {
+    strip g = test::mesh::unit_cells(10, 4);
+    g.bulk = 5, g.stretch = 2, g.tolerance = 1e-9, g.max_iterations = 2;
+    model m = test::model_of(g);
+    velmora::load_path path;
+    std::vector<std::string> said;
+    velmora::minimise_hooks hooks;
+    hooks.path = &path;
+    hooks.warning = [&said](const std::string& text) { said.push_back(text); };
+    velmora::run_settings newton;
+    newton.method = "newton";
+    testing::internal::CaptureStderr();
+    const nlp::result r = velmora::find_method("newton")->minimise(m, newton, hooks);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(r.optimal);
+    EXPECT_TRUE(path.rows.empty());
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[0],
+              "the loads were followed to 0 of their values (0 load increments reached equilibrium); the files show "
+              "that state, its forces and prescribed displacements scaled to it");
+    EXPECT_EQ(said[1].rfind("max_iterations (2) ran out before the full loads", 0), 0u) << said[1];
 }
 
 }  // namespace

@@ -158,4 +158,35 @@ TEST(Writers, FullDeviceFailsBeforeTheClose) {
     }
 }
 
+// Given a directory, each writer puts the same bytes there as into the
+// working directory, which it leaves alone; a directory that does not exist
+// is a USE_ERROR that names it.
+TEST(Writers, WriteIntoTheDirectoryGiven) {
+    velmora::model m = set_up(test::strip().text());
+    m.displacement.fill(0.125);
+    velmora::model n = set_up(test::strip().text());
+    n.displacement.fill(0.125);
+    in_scratch_dir here;
+    const test::scratch_dir there;
+    velmora::ansys(m);
+    velmora::autocad(m);
+    velmora::output(m);
+    velmora::ansys(n, there.path().string());
+    velmora::autocad(n, there.path().string());
+    velmora::output(n, there.path().string());
+    for (const char* name : {"ansys.txt", "autocad.scr", "output.txt"}) {
+        EXPECT_EQ(there.read(name), here.read(name)) << name;
+        EXPECT_FALSE(there.read(name).empty()) << name;
+    }
+    const std::string missing = (there.path() / "missing").string();
+    try {
+        velmora::ansys(n, missing);
+        ADD_FAILURE() << "wrote into a directory that does not exist";
+    } catch (const terms::failure& e) {
+        EXPECT_EQ(e.name(), std::string("USE_ERROR"));
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot create \"ansys.txt\" in \"" + missing + "\": No such file or directory");
+    }
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // takes the model record that the run owns.
 #pragma once
 
+#include <string>
+
 #include "model/model.hpp"
 
 namespace velmora {
@@ -13,14 +15,16 @@ void input(model& m);
 // residue (mechanics/).
 void start(model& m);
 
-// Writes "ansys.txt", the model as an ANSYS input deck (write/).
-void ansys(const model& m);
+// The writers (write/) create their files in directory, or in the working
+// directory when it is empty, as a run does.
 
-// Writes "autocad.scr", the initial and the deformed mesh (write/).
-void autocad(const model& m);
+// Writes "ansys.txt", the model as an ANSYS input deck.
+void ansys(const model& m, const std::string& directory = {});
 
-// Writes "output.txt", the report; leaves the residual forces in force
-// (write/).
-void output(model& m);
+// Writes "autocad.scr", the initial and the deformed mesh.
+void autocad(const model& m, const std::string& directory = {});
+
+// Writes "output.txt", the report; leaves the residual forces in force.
+void output(model& m, const std::string& directory = {});
 
 }  // namespace velmora

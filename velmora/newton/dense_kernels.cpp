@@ -15,6 +15,7 @@
 
 // OpenBLAS's own setting of its thread count (cblas.h of OpenBLAS).
 extern "C" void openblas_set_num_threads(int threads);
+extern "C" int openblas_get_num_threads();
 
 // The entry by which code compiled with GCC's OpenMP starts a parallel
 // region: fn(data) run by a team of threads. This program's definition
@@ -215,6 +216,27 @@ void release_kept_blocks() {
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
+}
+
+namespace {
+
+std::mutex blas_threads_lock;
+int blas_thread_holders = 0;
+int blas_threads_before = 1;
+
+}  // namespace
+
+one_blas_thread::one_blas_thread() {
+    const std::lock_guard<std::mutex> hold(blas_threads_lock);
+    if (blas_thread_holders++ == 0) {
+        blas_threads_before = openblas_get_num_threads();
+        openblas_set_num_threads(1);
+    }
+}
+
+one_blas_thread::~one_blas_thread() {
+    const std::lock_guard<std::mutex> hold(blas_threads_lock);
+    if (--blas_thread_holders == 0) openblas_set_num_threads(blas_threads_before);
 }
 
 void bring_up_dense_kernels() {

@@ -26,6 +26,18 @@ namespace velmora {
 // room they need cannot be had.
 void bring_up_dense_kernels();
 
+// Keeps OpenBLAS on the calling thread alone while any object of this
+// class lives, and gives it back the thread count it had before the first
+// one, after the last: for a process that uses the same OpenBLAS for other
+// work between runs (the Python package, whose NumPy shares it).
+class one_blas_thread {
+public:
+    one_blas_thread();
+    ~one_blas_thread();
+    one_blas_thread(const one_blas_thread&) = delete;
+    one_blas_thread& operator=(const one_blas_thread&) = delete;
+};
+
 // Storage for the large arrays of the Newton path: a block of at least
 // huge_block bytes comes from a mapping on huge pages, kept for reuse when
 // released; a smaller one from malloc. Null when there is no room.

@@ -178,20 +178,26 @@ struct file_closer {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-}  // namespace
-
-void input(model& m) {
+// Reads the model file at path; where follows its name in the message when
+// it cannot be opened.
+void read_path(model& m, const std::string& path, const char* where) {
     errno = 0;
-    const std::unique_ptr<std::FILE, file_closer> file(std::fopen(input_file_name, "rb"));
-    if (file == nullptr)
-        throw failure(name_error, std::string("cannot open \"") + input_file_name +
-                                      "\" in the working directory: " + std::strerror(errno));
+    const std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "rb"));
+    if (file == nullptr) {
+        const int error = errno;
+        throw failure(name_error, "cannot open \"" + path + "\"" + where + ": " + std::strerror(error));
+    }
     // A directory or a pipe has no size.
     std::error_code no_size;
-    const std::uintmax_t size = std::filesystem::file_size(input_file_name, no_size);
-    read_model(m, file.get(), no_size ? std::nullopt : std::optional<std::uintmax_t>(size), input_file_name,
-               input_piece);
+    const std::uintmax_t size = std::filesystem::file_size(path, no_size);
+    read_model(m, file.get(), no_size ? std::nullopt : std::optional<std::uintmax_t>(size), path, input_piece);
 }
+
+}  // namespace
+
+void input(model& m) { read_path(m, input_file_name, " in the working directory"); }
+
+void read_model_file(model& m, const std::string& path) { read_path(m, path, ""); }
 
 void read_model(model& m, std::string_view text, const std::string& file_name) {
     input_text in(text, file_name);

@@ -17,6 +17,10 @@ namespace velmora {
 // does with "input.txt"; file_name locates failures.
 void read_model(model& m, std::string_view text, const std::string& file_name);
 
+// Reads the model file at path into m, as input() reads "input.txt";
+// failures name the file by path.
+void read_model_file(model& m, const std::string& path);
+
 // The same from an open file, read a piece of about piece bytes at a time
 // (a longer line is read whole), so that the text is never held whole.
 // size is the file's size when known: a count is then checked against it

@@ -100,26 +100,33 @@ nlp::result minimise_by_newton(model& m, const run_settings& settings, const min
     const newton_summary s = settings.arc_length ? arc_length_equilibrium(m, settings.increments, hooks.iteration, path)
                                                  : newton_equilibrium(m, settings.increments, hooks.iteration, path);
     if (hooks.evaluated) hooks.evaluated(s.evaluations);
+    const auto warn = [&hooks](const std::string& text) {
+        if (hooks.warning)
+            hooks.warning(text);
+        else
+            std::fprintf(stderr, "warning: %s\n", text.c_str());
+    };
     if (!settings.history.empty()) {
         text_file file(settings.history.c_str());
         file.put(path->csv());
     }
-    if (s.load < 1)
-        std::fprintf(stderr,
-                     s.arc_length
-                         ? "warning: the path was followed to a load factor of %.6g (%d increment%s reached "
-                           "equilibrium); the files show that state, its forces and prescribed displacements "
-                           "scaled to it\n"
-                         : "warning: the loads were followed to %.6g of their values (%d load increment%s reached "
-                           "equilibrium); the files show that state, its forces and prescribed displacements "
-                           "scaled to it\n",
-                     s.load, s.increments, s.increments == 1 ? "" : "s");
-    else if (!s.limits.empty())
-        std::fprintf(stderr,
-                     "warning: the path passed a limit point at increment %d, where the structure carried %.4g "
-                     "of the loads; beyond it the structure snapped through to the full loads\n",
-                     s.limits.front().increment, s.limits.front().load);
-    for (const std::string& reason : reasons_not_optimal(m, s)) std::fprintf(stderr, "warning: %s\n", reason.c_str());
+    if (s.load < 1) {
+        char reached[160];
+        std::snprintf(reached, sizeof reached,
+                      s.arc_length ? "the path was followed to a load factor of %.6g (%d increment%s"
+                                   : "the loads were followed to %.6g of their values (%d load increment%s",
+                      s.load, s.increments, s.increments == 1 ? "" : "s");
+        warn(std::string(reached) +
+             " reached equilibrium); the files show that state, its forces and prescribed displacements scaled to it");
+    } else if (!s.limits.empty()) {
+        char passed[160];
+        std::snprintf(passed, sizeof passed,
+                      "the path passed a limit point at increment %d, where the structure carried %.4g of the loads; "
+                      "beyond it the structure snapped through to the full loads",
+                      s.limits.front().increment, s.limits.front().load);
+        warn(passed);
+    }
+    for (const std::string& reason : reasons_not_optimal(m, s)) warn(reason);
     return {s.iterations, s.energy, s.optimal};
 }
 #endif

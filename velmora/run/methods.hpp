@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "model/model.hpp"
@@ -22,6 +23,9 @@ struct minimise_hooks {
     std::function<void(const nlp::iteration_report&)> iteration;  // after each iteration
     std::function<void(long long)> evaluated;                     // evaluations of the objective, as they are made
     load_path* path = nullptr;  // the equilibria on the way, where the method follows the loads (newton)
+    // Each warning of the method, a sentence without "warning: "; on
+    // standard error, one line each, where there is no receiver.
+    std::function<void(const std::string&)> warning;
 };
 
 // Minimises the total potential energy of m from its start point: leaves

@@ -48,8 +48,8 @@ void material_lines(text_file& f, const mat_rec& mat) {
 
 }  // namespace
 
-void ansys(const model& m) {
-    text_file f("ansys.txt");
+void ansys(const model& m, const std::string& directory) {
+    text_file f("ansys.txt", directory);
     f.new_line();
     line(f, "! ENTER THE MODEL CREATION PREPROCESSOR");
     line(f, "/PREP7");

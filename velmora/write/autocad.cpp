@@ -42,8 +42,8 @@ void face_lines(text_file& f, const model& m) {
 
 }  // namespace
 
-void autocad(const model& m) {
-    text_file f("autocad.scr");
+void autocad(const model& m, const std::string& directory) {
+    text_file f("autocad.scr", directory);
     line(f, "osmode 0");
     line(f, "layer make Initial_2 ");
     line(f, "pface");

@@ -34,8 +34,8 @@ void line(text_file& f, std::string_view text) {
 
 }  // namespace
 
-void output(model& m) {
-    text_file f("output.txt");
+void output(model& m, const std::string& directory) {
+    text_file f("output.txt", directory);
 
     rule(f, wide_rule);
     f.put("| Minor Iterations                            | ");

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "model/model.hpp"
 
@@ -9,16 +10,20 @@ namespace velmora {
 
 namespace {
 
-[[noreturn]] void write_failure(const std::string& name, const char* what, int error) {
-    throw failure(use_error, "cannot " + std::string(what) + " \"" + name +
-                                 "\" in the working directory: " + std::strerror(error));
+[[noreturn]] void write_failure(const std::string& name, const std::string& where, const char* what, int error) {
+    throw failure(use_error,
+                  "cannot " + std::string(what) + " \"" + name + "\" " + where + ": " + std::strerror(error));
 }
 
 }  // namespace
 
-text_file::text_file(const char* name) : name_(name), buffer_(capacity, '\0') {
-    file_ = std::fopen(name, "wb");
-    if (file_ == nullptr) write_failure(name_, "create", errno);
+text_file::text_file(const std::string& name, const std::string& directory)
+    : name_(name),
+      where_(directory.empty() ? "in the working directory" : "in \"" + directory + "\""),
+      buffer_(capacity, '\0') {
+    const std::string path = directory.empty() ? name : (std::filesystem::path(directory) / name).string();
+    file_ = std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) write_failure(name_, where_, "create", errno);
     begin_ = buffer_.data();
     end_ = begin_;
     limit_ = begin_ + buffer_.size();
@@ -41,7 +46,7 @@ void text_file::write_buffer() {
     if (n == 0) return;
     last_ = end_[-1];
     end_ = begin_;
-    if (std::fwrite(begin_, 1, n, file_) != n) write_failure(name_, "write", errno);
+    if (std::fwrite(begin_, 1, n, file_) != n) write_failure(name_, where_, "write", errno);
 }
 
 void text_file::flush(std::size_t need) {
@@ -60,7 +65,7 @@ void text_file::close() {
     write_buffer();
     std::FILE* file = file_;
     file_ = nullptr;
-    if (std::fclose(file) != 0) write_failure(name_, "close", errno);
+    if (std::fclose(file) != 0) write_failure(name_, where_, "close", errno);
 }
 
 }  // namespace velmora

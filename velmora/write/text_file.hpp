@@ -14,7 +14,9 @@ namespace velmora {
 
 class text_file {
 public:
-    explicit text_file(const char* name);
+    // Creates the file name in directory, or in the working directory when
+    // directory is empty; a failure names the file and where it is.
+    explicit text_file(const std::string& name, const std::string& directory = {});
     ~text_file();
     text_file(const text_file&) = delete;
     text_file& operator=(const text_file&) = delete;
@@ -60,6 +62,7 @@ private:
     void write_buffer();
 
     std::string name_;
+    std::string where_;  // "in the working directory" or "in \"DIR\""
     std::FILE* file_ = nullptr;
     std::string buffer_;
     char* begin_ = nullptr;
