@@ -118,9 +118,9 @@ void tangent_pattern_of_strip(benchmark::State& state) {
     state.counters["nonzeros"] = double(p.pattern.nonzeros());
     const auto& t = p.pattern;
     const std::size_t per_node = t.node_first.size() * 4 + t.node_free.size() + t.node_directions.size();
-    state.counters["pattern_MB"] = double(t.column_start.size() * 8 + t.row.size() * 8 + t.at.size() * 4 + per_node +
-                                          t.block_offset.size() * 4) /
-                                   1e6;
+    state.counters["pattern_MB"] =
+        double(t.column_start.size() * 8 + t.row.size() * 8 + t.at.size() * 4 + per_node + t.block_offset.size() * 4) /
+        1e6;
 }
 BENCHMARK(tangent_pattern_of_strip)->Unit(benchmark::kMillisecond)->Iterations(2);
 
