@@ -21,23 +21,8 @@ failure name of the command line.
 import atexit as _atexit
 
 from . import _core
-from ._errors import (
-    DataError,
-    EndError,
-    Error,
-    FileNameError,
-    GeometryError,
-    LapackError,
-    LineSearchFailure,
-    MaterialError,
-    MethodError,
-    ProgramError,
-    RangeError,
-    SolverError,
-    SolveWarning,
-    StorageError,
-    UseError,
-)
+from . import _errors
+from ._errors import *  # noqa: F401,F403  Error, one class per failure name, SolveWarning
 from ._meshio import from_meshio
 from ._model import Controls, Model, MooneyRivlin, NeoHooke, Points, read
 from ._progress import Report
@@ -59,22 +44,7 @@ __all__ = [
     "Result",
     "LoadPath",
     "Report",
-    "Error",
-    "FileNameError",
-    "EndError",
-    "DataError",
-    "RangeError",
-    "MaterialError",
-    "GeometryError",
-    "UseError",
-    "LineSearchFailure",
-    "StorageError",
-    "SolverError",
-    "LapackError",
-    "MethodError",
-    "ProgramError",
-    "SolveWarning",
-]
+] + _errors.__all__
 
 # A solve left by Ctrl-C ends at its next report; the interpreter waits for
 # it before it exits.
