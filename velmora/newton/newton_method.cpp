@@ -50,6 +50,17 @@ void take_problem_figures(newton_summary& summary, const model& m, const equilib
     summary.costs = problem.costs();
 }
 
+// Runs follow(iteration, reached) with observers of the iterations and of
+// the equilibria reached, each the method's no_observer where there is no
+// observe or no path, so that the methods then do no work for it.
+template <class Follow>
+auto with_observers(const model& m, const newton_observer& observe, load_path* path, const Follow& follow) {
+    const auto iteration = [&observe](const nlp::iteration_report& report) { observe(report); };
+    const auto record = [&m, path](const nlp::equilibrium_report& reached) { path->record(m, reached); };
+    if (observe) return path != nullptr ? follow(iteration, record) : follow(iteration, nlp::no_observer{});
+    return path != nullptr ? follow(nlp::no_observer{}, record) : follow(nlp::no_observer{}, nlp::no_observer{});
+}
+
 }  // namespace
 
 newton_summary newton_equilibrium(model& m, int increments, const newton_observer& observe, load_path* path) {
@@ -59,16 +70,9 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
     nlp::load_settings s{
         {m.max_iterations, m.search_limit, m.allowable_residue, m.eta, chord_threshold(problem.factor())}, increments};
     s.newton.kept_pairs = kept_pairs;
-    const auto record = [&m, path](const nlp::equilibrium_report& reached) { path->record(m, reached); };
-    const auto iteration = [&observe](const nlp::iteration_report& report) { observe(report); };
-    // Each of observe and path is passed on only when there is one: the
-    // methods then do no work for it.
-    const nlp::load_result r =
-        observe ? (path != nullptr ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, iteration, record)
-                                   : nlp::follow_loads(problem, n, s, m.displacement, m.gradient, iteration))
-                : (path != nullptr
-                       ? nlp::follow_loads(problem, n, s, m.displacement, m.gradient, nlp::no_observer{}, record)
-                       : nlp::follow_loads(problem, n, s, m.displacement, m.gradient));
+    const nlp::load_result r = with_observers(m, observe, path, [&](auto&& iteration, auto&& reached) {
+        return nlp::follow_loads(problem, n, s, m.displacement, m.gradient, iteration, reached);
+    });
     newton_summary summary;
     summary.iterations = r.total.iterations;
     summary.energy = r.total.energy;
@@ -88,14 +92,9 @@ newton_summary arc_length_equilibrium(model& m, int increments, const newton_obs
     nlp::arc_settings s;
     s.newton = {m.max_iterations, m.search_limit, m.allowable_residue, m.eta};
     s.increments = increments;
-    const auto record = [&m, path](const nlp::equilibrium_report& reached) { path->record(m, reached); };
-    const auto iteration = [&observe](const nlp::iteration_report& report) { observe(report); };
-    const nlp::arc_result r =
-        observe
-            ? (path != nullptr ? nlp::follow_path(problem, n, s, m.displacement, m.gradient, iteration, record)
-                               : nlp::follow_path(problem, n, s, m.displacement, m.gradient, iteration))
-            : (path != nullptr ? nlp::follow_path(problem, n, s, m.displacement, m.gradient, nlp::no_observer{}, record)
-                               : nlp::follow_path(problem, n, s, m.displacement, m.gradient));
+    const nlp::arc_result r = with_observers(m, observe, path, [&](auto&& iteration, auto&& reached) {
+        return nlp::follow_path(problem, n, s, m.displacement, m.gradient, iteration, reached);
+    });
     if (path != nullptr) path->limits = r.limits;
     newton_summary summary;
     summary.iterations = r.total.iterations;
