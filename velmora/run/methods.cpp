@@ -107,7 +107,7 @@ nlp::result minimise_by_newton(model& m, const run_settings& settings, const min
             std::fprintf(stderr, "warning: %s\n", text.c_str());
     };
     if (!settings.history.empty()) {
-        text_file file(settings.history.c_str());
+        text_file file(settings.history);
         file.put(path->csv());
     }
     if (s.load < 1) {
