@@ -16,6 +16,9 @@
 // OpenBLAS's own setting of its thread count (cblas.h of OpenBLAS).
 extern "C" void openblas_set_num_threads(int threads);
 extern "C" int openblas_get_num_threads();
+// OpenBLAS's pthreads build stops its worker threads with this (the other
+// builds lack it, hence weak).
+extern "C" [[gnu::weak]] void blas_thread_shutdown_();
 
 // The entry by which code compiled with GCC's OpenMP starts a parallel
 // region: fn(data) run by a team of threads. This program's definition
@@ -239,9 +242,15 @@ one_blas_thread::~one_blas_thread() {
     if (--blas_thread_holders == 0) openblas_set_num_threads(blas_threads_before);
 }
 
+void stop_blas_workers() {
+    openblas_set_num_threads(1);
+    if (blas_thread_shutdown_ != nullptr) blas_thread_shutdown_();
+}
+
 void bring_up_dense_kernels() {
     static const bool done = [] {
-        openblas_set_num_threads(1);
+        // Setting it starts the worker threads again where they were stopped.
+        if (openblas_get_num_threads() != 1) openblas_set_num_threads(1);
         SuiteSparse_config.malloc_func = allocate_large;
         SuiteSparse_config.calloc_func = cholmod_calloc;
         SuiteSparse_config.realloc_func = cholmod_realloc;

@@ -22,6 +22,12 @@
 
 namespace velmora {
 
+// Puts OpenBLAS on one thread and stops the worker threads it started as it
+// was loaded, which would spin for a tenth of a second waiting for work:
+// for a program that calls it on one thread only, before anything else.
+// Not for a process whose other users share OpenBLAS (the Python package).
+void stop_blas_workers();
+
 // Brings the kernels up, once per process; throws std::bad_alloc where the
 // room they need cannot be had.
 void bring_up_dense_kernels();

@@ -46,6 +46,7 @@ int print(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    velmora::stop_idle_threads();
     velmora::command c;
     try {
         c = velmora::parse_command(argc, argv);

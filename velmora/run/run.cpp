@@ -8,6 +8,9 @@
 #include "model/steps.hpp"
 #include "run/methods.hpp"
 #include "run/progress.hpp"
+#ifdef VELMORA_HAVE_NEWTON
+#include "newton/dense_kernels.hpp"
+#endif
 
 namespace velmora {
 
@@ -37,6 +40,12 @@ void warn_turned_over(const model& m) {
 }
 
 }  // namespace
+
+void stop_idle_threads() {
+#ifdef VELMORA_HAVE_NEWTON
+    stop_blas_workers();
+#endif
+}
 
 void run(const run_settings& settings) {
     const method* minimiser = find_method(settings.method);

@@ -19,6 +19,11 @@ struct run_settings {
     std::vector<int> follow;         // nodes whose displacements the history gives
 };
 
+// Stops the worker threads that libraries start as they are loaded and the
+// run does not use (OpenBLAS's: Newton's method calls it on one thread).
+// For main, before anything else.
+void stop_idle_threads();
+
 // Returns normally after a complete run; any failure propagates.
 void run(const run_settings& settings);
 
