@@ -20,13 +20,14 @@ namespace {
 text_file::text_file(const std::string& name, const std::string& directory)
     : name_(name),
       where_(directory.empty() ? "in the working directory" : "in \"" + directory + "\""),
-      buffer_(capacity, '\0') {
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity)),
+      size_(capacity) {
     const std::string path = directory.empty() ? name : (std::filesystem::path(directory) / name).string();
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) write_failure(name_, where_, "create", errno);
-    begin_ = buffer_.data();
+    begin_ = buffer_.get();
     end_ = begin_;
-    limit_ = begin_ + buffer_.size();
+    limit_ = begin_ + size_;
 }
 
 text_file::~text_file() {
@@ -51,11 +52,12 @@ void text_file::write_buffer() {
 
 void text_file::flush(std::size_t need) {
     write_buffer();
-    if (need > buffer_.size()) {
-        buffer_.assign(need, '\0');
-        begin_ = buffer_.data();
+    if (need > size_) {
+        buffer_ = std::make_unique_for_overwrite<char[]>(need);
+        size_ = need;
+        begin_ = buffer_.get();
         end_ = begin_;
-        limit_ = begin_ + buffer_.size();
+        limit_ = begin_ + size_;
     }
 }
 

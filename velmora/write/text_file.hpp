@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -64,7 +65,10 @@ private:
     std::string name_;
     std::string where_;  // "in the working directory" or "in \"DIR\""
     std::FILE* file_ = nullptr;
-    std::string buffer_;
+    // Left unwritten until filled: pages of it that a small file never
+    // reaches are never touched.
+    std::unique_ptr<char[]> buffer_;
+    std::size_t size_ = 0;
     char* begin_ = nullptr;
     char* end_ = nullptr;
     char* limit_ = nullptr;
