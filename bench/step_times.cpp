@@ -30,6 +30,7 @@
 #include "nlp.hpp"
 
 #ifdef VELMORA_HAVE_NEWTON
+#include "newton/dense_kernels.hpp"
 #include "newton/newton_method.hpp"
 #endif
 
@@ -197,6 +198,9 @@ int report(const char* name, const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef VELMORA_HAVE_NEWTON
+    velmora::stop_blas_workers();  // as velmora does
+#endif
     const bool newton = argc > 1 && std::string(argv[1]) == "--newton";
     const int first = newton ? 2 : 1;
     if (argc > first + 1 || (argc == first + 1 && argv[first][0] == '-')) {
