@@ -5,7 +5,8 @@
 # busy, and the ratio of the two times.
 #
 # usage: bench/newton_runs.sh [--loaded] [--runs N] [MODEL ...]
-#   small       a cantilever of 500 triangles under an end load (tolerance 1e-9)
+#   small       a cantilever of 500 triangles under an end load (tolerance 1e-9);
+#               with hyperfine installed also the mean of 100 runs, in ms
 #   cantilever  the cantilever 10 x 1 (mu 1, bulk 10, t 0.5, end load -0.002)
 #               of 81 920 triangles, tolerance 1e-9
 #   plate       the plate with a hole of examples/plate_with_hole, meshed to
@@ -116,6 +117,12 @@ for model in "${models[@]}"; do
       "$velmora_mesh" --nx 50 --ny 5 --length 10 --height 1 --mu 1 --bulk 10 --thickness 0.5 --load-y -0.002 \
         --tolerance 1e-9 --max-iterations 200 -o "$dir/input.txt" 2>/dev/null
       measure "cantilever, 500 triangles" "$dir" 500 $((runs * 3))
+      # /usr/bin/time counts in 10 ms; hyperfine, where installed, in microseconds.
+      if command -v hyperfine >/dev/null; then
+        (cd "$dir" && hyperfine -N -w 10 -r 100 --export-json hyperfine.json "$velmora --method newton" >/dev/null 2>&1)
+        /usr/bin/python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))["results"][0]
+print("      hyperfine, 100 runs: mean %.1f ms, least %.1f ms" % (1e3 * r["mean"], 1e3 * r["min"]))' "$dir/hyperfine.json"
+      fi
       ;;
     cantilever)
       "$velmora_mesh" --nx 640 --ny 64 --length 10 --height 1 --mu 1 --bulk 10 --thickness 0.5 --load-y -0.002 \
