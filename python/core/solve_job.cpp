@@ -47,6 +47,7 @@ void minimise(solve_job& job) {
     m.energy = s.result.energy;
     s.load = !follows_loads ? 1.0 : s.path.rows.empty() ? 0.0 : s.path.rows.back().load;
     s.find_results();
+    if (s.folded.count > 0) s.warnings.push_back(turned_over_warning(s.folded));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import velmora
-from conftest import SOURCE, cli_failure, grid
+from conftest import SOURCE, cli_failure, grid, run_cli
 
 STRIP = {
     "control": "0.9  20  0.001  0  500  7\n",
@@ -146,3 +146,17 @@ def test_failed_solve_leaves_the_model_usable():
         velmora.solve(held, "lbfgs")
     assert all(np.array_equal(a, b) for a, b in zip(held._arrays(), before))
     assert velmora.solve(held.load(model.forces.any(axis=1), "x", 0.5), "lbfgs").optimal
+
+
+def test_turned_over_elements_are_warned_of_as_the_command_line_does(tmp_path):
+    """A load that folds an element under the default method: the package's
+    warning is the command line's first warning line, word for word."""
+    text = (SOURCE / "fuzz/regressions/run/large_load_folds_elements").read_text()
+    (tmp_path / "input.txt").write_text(text)
+    run = run_cli(tmp_path)
+    assert run.returncode == 0, run.stderr
+    said = [line[len("warning: "):] for line in run.stderr.splitlines() if line.startswith("warning: ")]
+    with pytest.warns(velmora.SolveWarning):
+        result = velmora.solve(velmora.read(tmp_path / "input.txt"), "lbfgs")
+    assert result.turned_over == 1 and result.first_turned_over == 1
+    assert result.warnings == said[:1]

@@ -102,8 +102,6 @@ class Result:
         self.allowable_residue: float = solution.allowable_residue
         self.evaluations: int = solution.evaluations
         self.warnings: list[str] = list(solution.warnings)
-        if self.turned_over:
-            self.warnings.append(_turned_over_warning(self.turned_over, self.first_turned_over))
         self.load_path = LoadPath(**solution.load_path())
 
     # Found when first asked for: one pass over the elements for both.
@@ -176,8 +174,3 @@ class Result:
 def _frozen(a: np.ndarray) -> np.ndarray:
     a.flags.writeable = False
     return a
-
-
-def _turned_over_warning(count: int, first: int) -> str:
-    return (f"{count} element{' is' if count == 1 else 's are'} turned over against "
-            f"{'its' if count == 1 else 'their'} initial orientation (first: element {first})")

@@ -31,15 +31,21 @@ void warn_turned_over(const model& m) {
     const turned_over folded = count_turned_over(m, m.displacement);
     if (folded.count == 0) return;
     std::fprintf(stderr,
-                 "warning: %d element%s turned over against %s initial orientation (first: element %d)\n"
+                 "warning: %s\n"
                  "warning: the first step of the minimiser moves the nodes by the start residue taken as a "
                  "length; when that is large against the element size, elements fold. Scaling the moduli and "
                  "the forces down by one factor (for example 0.01) gives the same equilibrium with a gentle "
                  "first step.\n",
-                 folded.count, folded.count == 1 ? " is" : "s are", folded.count == 1 ? "its" : "their", folded.first);
+                 turned_over_warning(folded).c_str());
 }
 
 }  // namespace
+
+std::string turned_over_warning(const turned_over& folded) {
+    const bool one = folded.count == 1;
+    return std::to_string(folded.count) + (one ? " element is" : " elements are") + " turned over against " +
+           (one ? "its" : "their") + " initial orientation (first: element " + std::to_string(folded.first) + ")";
+}
 
 void stop_idle_threads() {
 #ifdef VELMORA_HAVE_NEWTON

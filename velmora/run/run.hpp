@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "mechanics/mechanics.hpp"
+
 namespace velmora {
 
 // What the command line can change about a run; the defaults are the run
@@ -18,6 +20,10 @@ struct run_settings {
     std::string history;             // Newton's method: the file of the load history (CSV); empty: none
     std::vector<int> follow;         // nodes whose displacements the history gives
 };
+
+// The warning for elements that the minimiser left turned over (folded.count
+// of them, at least one), a sentence without "warning: ".
+std::string turned_over_warning(const turned_over& folded);
 
 // Stops the worker threads that libraries start as they are loaded and the
 // run does not use (OpenBLAS's: Newton's method calls it on one thread).
