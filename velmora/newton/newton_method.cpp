@@ -41,13 +41,23 @@ void require_descent_at_start(model& m) {
     nlp::require_descent(slope);
 }
 
-// The figures of the problem after a run.
-void take_problem_figures(newton_summary& summary, const model& m, const equilibrium_problem& problem) {
+// The summary of a run that ended with r (a load_result or an arc_result):
+// its totals, how far it followed the loads, and the problem's figures.
+template <class Result>
+newton_summary summary_of(const Result& r, const model& m, const equilibrium_problem& problem) {
+    newton_summary summary;
+    summary.iterations = r.total.iterations;
+    summary.energy = r.total.energy;
+    summary.optimal = r.total.optimal;
+    summary.load = r.load;
+    summary.increments = r.increments;
+    summary.budget_spent = r.budget_spent;
     summary.residue = nlp::norm(m.dof_count, m.gradient);
     summary.singular_direction = problem.singular_direction_at_start();
     summary.tangents = problem.counts();
     summary.evaluations = problem.evaluations();
     summary.costs = problem.costs();
+    return summary;
 }
 
 // Runs follow(iteration, reached) with observers of the iterations and of
@@ -73,15 +83,8 @@ newton_summary newton_equilibrium(model& m, int increments, const newton_observe
     const nlp::load_result r = with_observers(m, observe, path, [&](auto&& iteration, auto&& reached) {
         return nlp::follow_loads(problem, n, s, m.displacement, m.gradient, iteration, reached);
     });
-    newton_summary summary;
-    summary.iterations = r.total.iterations;
-    summary.energy = r.total.energy;
-    summary.optimal = r.total.optimal;
-    summary.load = r.load;
-    summary.increments = r.increments;
+    newton_summary summary = summary_of(r, m, problem);
     summary.last = r.last;
-    summary.budget_spent = r.budget_spent;
-    take_problem_figures(summary, m, problem);
     return summary;
 }
 
@@ -96,18 +99,11 @@ newton_summary arc_length_equilibrium(model& m, int increments, const newton_obs
         return nlp::follow_path(problem, n, s, m.displacement, m.gradient, iteration, reached);
     });
     if (path != nullptr) path->limits = r.limits;
-    newton_summary summary;
-    summary.iterations = r.total.iterations;
-    summary.energy = r.total.energy;
-    summary.optimal = r.total.optimal;
-    summary.load = r.load;
-    summary.increments = r.increments;
-    summary.budget_spent = r.budget_spent;
+    newton_summary summary = summary_of(r, m, problem);
     summary.arc_length = true;
     summary.limits = r.limits;
     summary.largest_load = r.largest_load;
     summary.largest_at = r.largest_at;
-    take_problem_figures(summary, m, problem);
     return summary;
 }
 
