@@ -13,6 +13,8 @@
 #include <mutex>
 #include <vector>
 
+#include "newton/cholmod_view.hpp"
+
 // OpenBLAS's own setting of its thread count (cblas.h of OpenBLAS).
 extern "C" void openblas_set_num_threads(int threads);
 extern "C" int openblas_get_num_threads();
@@ -162,17 +164,7 @@ void warm_up() {
     c.print = 0;
     c.error_handler = nullptr;
     c.supernodal = CHOLMOD_SUPERNODAL;
-    cholmod_sparse a{};
-    a.nrow = a.ncol = std::size_t(n);
-    a.nzmax = i.size();
-    a.p = p.data();
-    a.i = i.data();
-    a.x = x.data();
-    a.stype = 1;
-    a.itype = CHOLMOD_LONG;
-    a.xtype = CHOLMOD_REAL;
-    a.dtype = CHOLMOD_DOUBLE;
-    a.sorted = a.packed = 1;
+    cholmod_sparse a = symmetric_columns(std::size_t(n), i.size(), p.data(), i.data(), x.data(), 1);
     cholmod_factor* l = cholmod_l_analyze(&a, &c);
     if (l != nullptr) cholmod_l_factorize(&a, l, &c);
     const int status = c.status;

@@ -13,6 +13,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "newton/cholmod_view.hpp"
 #include "newton/dense_kernels.hpp"
 
 namespace velmora {
@@ -108,21 +109,11 @@ sparse_cholesky::sparse_cholesky(const tangent_pattern& pattern, factor_form for
     c.final_ll = kind == factor_kind::cholesky ? 1 : 0;
     c.quick_return_if_not_posdef = 1;
 
+    // The lower triangle; its values are set at each factorisation.
     cholmod_sparse& a = s_->matrix;
-    a.nrow = static_cast<std::size_t>(pattern.n);
-    a.ncol = static_cast<std::size_t>(pattern.n);
-    a.nzmax = static_cast<std::size_t>(pattern.nonzeros());
-    a.p = const_cast<tangent_pattern::index*>(pattern.column_start.data());
-    a.i = const_cast<tangent_pattern::index*>(pattern.row.data());
-    a.nz = nullptr;
-    a.x = nullptr;
-    a.z = nullptr;
-    a.stype = -1;  // symmetric, lower triangle stored
-    a.itype = CHOLMOD_LONG;
-    a.xtype = CHOLMOD_PATTERN;
-    a.dtype = CHOLMOD_DOUBLE;
-    a.sorted = 1;
-    a.packed = 1;
+    a = symmetric_columns(static_cast<std::size_t>(pattern.n), static_cast<std::size_t>(pattern.nonzeros()),
+                          const_cast<tangent_pattern::index*>(pattern.column_start.data()),
+                          const_cast<tangent_pattern::index*>(pattern.row.data()), nullptr, -1);
 
     s_->factor = cholmod_l_analyze(&a, &c);
     s_->check("cholmod_l_analyze");

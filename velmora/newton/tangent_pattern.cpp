@@ -17,6 +17,8 @@
 #include <new>
 #include <string>
 
+#include "newton/cholmod_view.hpp"
+
 namespace velmora {
 
 namespace {
@@ -114,16 +116,7 @@ std::vector<idx_t> postordered(const adjacency& g, const std::vector<idx_t>& ord
     cholmod_l_start(&c);
     c.print = 0;
     c.error_handler = nullptr;
-    cholmod_sparse a{};
-    a.nrow = a.ncol = count;
-    a.nzmax = rows.size();
-    a.p = start.data();
-    a.i = rows.data();
-    a.stype = 1;
-    a.itype = CHOLMOD_LONG;
-    a.xtype = CHOLMOD_PATTERN;
-    a.dtype = CHOLMOD_DOUBLE;
-    a.sorted = a.packed = 1;
+    cholmod_sparse a = symmetric_columns(count, rows.size(), start.data(), rows.data(), nullptr, 1);
     std::vector<SuiteSparse_long> parent(count), post(count);
     const bool done = cholmod_l_etree(&a, parent.data(), &c) &&
                       cholmod_l_postorder(parent.data(), count, nullptr, post.data(), &c) == SuiteSparse_long(count);
