@@ -20,14 +20,13 @@ namespace {
 text_file::text_file(const std::string& name, const std::string& directory)
     : name_(name),
       where_(directory.empty() ? "in the working directory" : "in \"" + directory + "\""),
-      buffer_(std::make_unique_for_overwrite<char[]>(capacity)),
-      size_(capacity) {
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {
     const std::string path = directory.empty() ? name : (std::filesystem::path(directory) / name).string();
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) write_failure(name_, where_, "create", errno);
     begin_ = buffer_.get();
     end_ = begin_;
-    limit_ = begin_ + size_;
+    limit_ = begin_ + capacity;
 }
 
 text_file::~text_file() {
@@ -52,12 +51,11 @@ void text_file::write_buffer() {
 
 void text_file::flush(std::size_t need) {
     write_buffer();
-    if (need > size_) {
+    if (need > static_cast<std::size_t>(limit_ - begin_)) {
         buffer_ = std::make_unique_for_overwrite<char[]>(need);
-        size_ = need;
         begin_ = buffer_.get();
         end_ = begin_;
-        limit_ = begin_ + size_;
+        limit_ = begin_ + need;
     }
 }
 

@@ -66,9 +66,8 @@ private:
     std::string where_;  // "in the working directory" or "in \"DIR\""
     std::FILE* file_ = nullptr;
     // Left unwritten until filled: pages of it that a small file never
-    // reaches are never touched.
+    // reaches are never touched. It ends at limit_.
     std::unique_ptr<char[]> buffer_;
-    std::size_t size_ = 0;
     char* begin_ = nullptr;
     char* end_ = nullptr;
     char* limit_ = nullptr;
